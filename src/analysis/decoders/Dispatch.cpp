@@ -1,0 +1,38 @@
+#include "analysis/decoders/Dispatch.h"
+
+#include "analysis/Generic.h"
+#include "analysis/Recognition.h"
+
+namespace tovanel {
+
+namespace {
+
+// The registry: a protocol without an entry falls to the generic extraction.
+// RCA2 and NEC (rev) never get one; they only arise as second readings
+// inside the RCA and NEC decoders, and a forced 15 or 16 reads generically.
+struct Registration {
+    int32_t protocol;
+    Decoder decode;
+};
+
+constexpr Registration Registry[] = {
+    {Protocol::None, nullptr},
+};
+
+}  // namespace
+
+Decoder DecoderFor(int32_t protocol) {
+    for (const Registration& r : Registry)
+        if (r.protocol == protocol) return r.decode;
+    return nullptr;
+}
+
+bool DecodeProtocol(CodeFrame& f, const DecodeSettings& layout) {
+    const Decoder decode = DecoderFor(f.Protocol);
+    if (decode == nullptr) return DecodeGeneric(f, layout);
+    if (decode(f)) return true;
+    f.Protocol = -1;
+    return false;
+}
+
+}  // namespace tovanel

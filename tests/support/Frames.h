@@ -1,0 +1,112 @@
+// Building IR frames for tests: nominal protocol timings, receiver
+// distortion, and analysis of a duration list in a fresh record.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+#include "analysis/Analyzer.h"
+#include "analysis/CodeFrame.h"
+
+namespace tovanel::test {
+
+using Durations = std::vector<int32_t>;
+
+// A fresh, all-zero record on the heap (a record is about 10 KiB).
+inline std::unique_ptr<CodeFrame> NewFrame() {
+    auto f = std::make_unique<CodeFrame>();
+    ClearFrame(*f);
+    return f;
+}
+
+inline std::unique_ptr<CodeFrame> FrameOf(const Durations& d, int32_t slot = 0) {
+    auto f = NewFrame();
+    const size_t n = d.size() < size_t{MaxDurations} ? d.size() : size_t{MaxDurations};
+    if (n > 0) std::memcpy(f->Durations, d.data(), n * sizeof(int32_t));
+    f->Count = static_cast<int32_t>(n);
+    f->SlotIndex = slot;
+    int64_t total = 0;
+    for (size_t i = 0; i < n; ++i) total += d[i];
+    f->Total = total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
+    return f;
+}
+
+struct Analysed {
+    std::unique_ptr<CodeFrame> frame;
+    bool decoded;
+    CodeFrame* operator->() const { return frame.get(); }
+};
+
+inline Analysed Analyse(const Durations& d, int32_t slot = 0, int32_t forcedModulation = 0,
+                        int32_t forcedProtocol = 0, const DecodeSettings& layout = {}) {
+    auto f = FrameOf(d, slot);
+    const bool ok = AnalyzeFrame(*f, forcedModulation, forcedProtocol, layout);
+    return {std::move(f), ok};
+}
+
+// Bits in the order they are sent.
+using Bits = std::vector<int>;
+
+// `n` bits of `value`, low bit first or high bit first.
+inline Bits BitsOf(uint64_t value, int n, bool lowFirst) {
+    Bits bits;
+    for (int k = 0; k < n; ++k) bits.push_back(lowFirst ? (value >> k) & 1 : (value >> (n - 1 - k)) & 1);
+    return bits;
+}
+
+inline Bits Concat(std::initializer_list<Bits> parts) {
+    Bits all;
+    for (const Bits& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// Pulse-distance frame: optional header pair, one mark/space pair per bit,
+// final mark.
+struct PulseDistanceTiming {
+    int32_t headerMark, headerSpace;  // 0, 0: no header
+    int32_t mark, zeroSpace, oneSpace;
+};
+
+inline Durations PulseDistance(const PulseDistanceTiming& t, const Bits& bits) {
+    Durations d;
+    if (t.headerMark > 0) {
+        d.push_back(t.headerMark);
+        d.push_back(t.headerSpace);
+    }
+    for (int b : bits) {
+        d.push_back(t.mark);
+        d.push_back(b ? t.oneSpace : t.zeroSpace);
+    }
+    d.push_back(t.mark);
+    return d;
+}
+
+inline constexpr PulseDistanceTiming NecTiming{9000, 4500, 560, 560, 1690};
+
+// A standard NEC frame: address, its complement, command, its complement.
+inline Durations NecFrame(uint8_t adr, uint8_t cmd) {
+    return PulseDistance(NecTiming, Concat({BitsOf(adr, 8, true), BitsOf(uint8_t(~adr), 8, true),
+                                            BitsOf(cmd, 8, true), BitsOf(uint8_t(~cmd), 8, true)}));
+}
+
+// What a real receiver does to a clean frame: marks come out longer and
+// spaces shorter by `stretch` µs, plus a deterministic jitter of up to
+// `jitterPercent` of each duration.
+inline Durations Distort(Durations d, int32_t stretch = 100, int jitterPercent = 3,
+                         uint32_t seed = 12345) {
+    for (size_t i = 0; i < d.size(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const int32_t range = d[i] * jitterPercent / 100;
+        const int32_t jitter =
+            range > 0 ? static_cast<int32_t>((seed >> 8) % uint32_t(2 * range + 1)) - range : 0;
+        d[i] += (i % 2 == 0 ? stretch : -stretch) + jitter;
+        if (d[i] < 1) d[i] = 1;
+    }
+    return d;
+}
+
+}  // namespace tovanel::test

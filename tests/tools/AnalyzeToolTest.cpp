@@ -1,0 +1,281 @@
+// The tovanel-analyze contract: input formats, bursts and slots, forced
+// settings, the JSON keys, and errors.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+
+#include "support/Protocols.h"
+#include "tools/analyze/AnalyzeTool.h"
+#include "tools/analyze/FrameReport.h"
+
+namespace tovanel {
+namespace {
+
+struct ToolRun {
+    int status;
+    std::vector<std::string> lines;
+    std::string err;
+};
+
+ToolRun Analyze(const std::string& input, std::vector<std::string> args = {}) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    ToolRun r;
+    r.status = AnalyzeMain(args, in, out, err);
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) r.lines.push_back(line);
+    r.err = err.str();
+    return r;
+}
+
+std::string Line(const test::Durations& d) {
+    std::string s;
+    for (int32_t v : d) s += std::to_string(v) + " ";
+    return s + "\n";
+}
+
+// The value of a key in a flat JSON line (numbers, booleans, strings, arrays).
+std::string Value(const std::string& json, const std::string& key) {
+    const std::regex re("\"" + key + "\":(\\[[^\\]]*\\]|\"[^\"]*\"|[^,}]*)");
+    std::smatch m;
+    return std::regex_search(json, m, re) ? m[1].str() : "<missing>";
+}
+
+std::vector<std::string> Keys(const std::string& json) {
+    std::vector<std::string> keys;
+    const std::regex re("\"([a-z_]+)\":");
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), re); it != std::sregex_iterator(); ++it)
+        keys.push_back((*it)[1]);
+    return keys;
+}
+
+const std::string NecLine = Line(test::NecFrame(0x04, 0x08));
+
+TEST(AnalyzeTool, JsonHasExactlyTheContractKeysInOrder) {
+    ToolRun r = Analyze(NecLine);
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), 1u);
+    const std::vector<std::string> expected = {
+        "slot", "count", "period", "total", "decoded", "modulation", "modulation_name",
+        "protocol", "protocol_name", "repeat", "header", "trailer", "mark_means", "mark_counts",
+        "space_means", "space_counts", "class_index", "mode_start", "mode_bits", "mode",
+        "adr_order", "adr_start", "adr_bits", "adr", "cmd_order", "cmd_start", "cmd_bits", "cmd",
+        "flags"};
+    EXPECT_EQ(Keys(r.lines[0]), expected);
+    const std::string& j = r.lines[0];
+    EXPECT_EQ(Value(j, "slot"), "0");
+    EXPECT_EQ(Value(j, "count"), "67");
+    EXPECT_EQ(Value(j, "period"), "0");
+    EXPECT_EQ(Value(j, "modulation"), "1");
+    EXPECT_EQ(Value(j, "modulation_name"), "\"Pulse distance\"");
+    EXPECT_EQ(Value(j, "protocol"), "3");
+    EXPECT_EQ(Value(j, "protocol_name"), "\"NEC\"");
+    EXPECT_EQ(Value(j, "header"), "true");
+    EXPECT_EQ(Value(j, "repeat"), "false");
+    EXPECT_EQ(Value(j, "mark_means"), "[560,9000]");
+    EXPECT_EQ(Value(j, "mark_counts"), "[33,1]");
+    EXPECT_EQ(Value(j, "space_means"), "[560,1690,4500]");
+    // class_index and flags hold one entry per duration.
+    const std::string classes = Value(j, "class_index"), flags = Value(j, "flags");
+    EXPECT_EQ(std::count(classes.begin(), classes.end(), ','), 66);
+    EXPECT_EQ(std::count(flags.begin(), flags.end(), ','), 66);
+}
+
+TEST(AnalyzeTool, BurstsSlotsAndPeriods) {
+    const std::string repeat = "9000 2250 560 40000\n";  // its trailing space is the next gap
+    std::string input = NecLine + "# a comment does not end the burst\n" + repeat + repeat + "\n" + repeat;
+    ToolRun r = Analyze(input);
+    ASSERT_EQ(r.lines.size(), 4u);
+    EXPECT_EQ(Value(r.lines[0], "slot"), "0");
+    EXPECT_EQ(Value(r.lines[1], "slot"), "1");
+    EXPECT_EQ(Value(r.lines[2], "slot"), "2");
+    EXPECT_EQ(Value(r.lines[3], "slot"), "0");  // the blank line ended the burst
+    EXPECT_EQ(Value(r.lines[1], "repeat"), "true");
+    EXPECT_EQ(Value(r.lines[1], "count"), "3");  // the even count lost its last space
+    const int necTotal = std::stoi(Value(r.lines[0], "total"));
+    EXPECT_EQ(Value(r.lines[1], "period"), std::to_string(necTotal));  // no gap known
+    EXPECT_EQ(Value(r.lines[2], "period"), std::to_string(40000 + 11810));
+    EXPECT_EQ(Value(r.lines[3], "period"), "0");
+    EXPECT_EQ(Value(r.lines[3], "repeat"), "false");  // first of its burst
+}
+
+TEST(AnalyzeTool, EleventhFrameOfABurstIsDropped) {
+    std::string input = NecLine;
+    for (int i = 0; i < 12; ++i) input += "9000 2250 560\n";
+    ToolRun r = Analyze(input);
+    ASSERT_EQ(r.lines.size(), 10u);
+    EXPECT_EQ(Value(r.lines[9], "slot"), "9");
+}
+
+TEST(AnalyzeTool, EachFrameStartsFromAZeroedRecord) {
+    // A frame with a single space class uses no stale class from the frame
+    // analysed before it in the same slot.
+    ToolRun a = Analyze(NecLine + "\n560 560 560 560 560\n");
+    ToolRun b = Analyze("560 560 560 560 560\n");
+    ASSERT_EQ(a.lines.size(), 2u);
+    EXPECT_EQ(a.lines[1], b.lines[0]);
+}
+
+TEST(AnalyzeTool, SeparatorsSignsAndCommentsInDurations) {
+    ToolRun r = Analyze("+9000,-4500, 560 -560,,560  # trailing comment\n");
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(Value(r.lines[0], "count"), "5");
+    EXPECT_EQ(Value(r.lines[0], "total"), "15180");
+}
+
+TEST(AnalyzeTool, BadLinesAreReportedAndSkipped) {
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"560 abc 560", "line 2: 'abc' is not a whole number"},
+        {"560 5.5 560", "line 2: '5.5' is not a whole number"},
+        {"560 2147483648 560", "line 2: '2147483648' is outside 0..2147483647"},
+        {"560 99999999999999999999 560", "outside 0..2147483647"},
+        {"560 +-5", "'+-5' is not a whole number"},
+        {"560 - 560", "'-' is not a whole number"},
+    };
+    for (const Case& c : cases) {
+        ToolRun r = Analyze(NecLine + c.line + "\n9000 2250 560\n");
+        EXPECT_EQ(r.status, 2) << c.line;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        // The bad line takes no slot: the repeat lands in slot 1.
+        ASSERT_EQ(r.lines.size(), 2u) << c.line;
+        EXPECT_EQ(Value(r.lines[1], "slot"), "1");
+    }
+    EXPECT_EQ(Analyze("2147483647 1 2147483647\n").status, 0);
+}
+
+TEST(AnalyzeTool, EmptyInputPrintsNothingAndSucceeds) {
+    for (const char* input : {"", "\n\n", "# only a comment\n"}) {
+        ToolRun r = Analyze(input);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(r.lines.empty());
+        EXPECT_TRUE(r.err.empty());
+    }
+}
+
+TEST(AnalyzeTool, OptionErrorsNameTheOption) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+        {{"--protocol"}, "--protocol needs a value"},
+        {{"--protocol", "20"}, "--protocol"},
+        {{"--modulation", "x"}, "--modulation"},
+        {{"--adr-start", "-1"}, "--adr-start"},
+        {{"--input", "wave"}, "--input"},
+        {{"--format", "xml"}, "--format"},
+        {{"--adr-lsb-first=1"}, "--adr-lsb-first takes no value"},
+    };
+    for (const Case& c : cases) {
+        ToolRun r = Analyze(NecLine, c.args);
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_TRUE(r.lines.empty());
+    }
+}
+
+TEST(AnalyzeTool, ForcedLayoutTakesBitPositions) {
+    // An unknown 20-bit pulse-distance frame read by a layout from bit 1.
+    const test::Durations d = test::PulseDistance(test::NecTiming, test::BitsOf(0xABCDE, 20, true));
+    ToolRun r = Analyze(Line(d), {"--adr-start", "1", "--adr-bits", "8", "--adr-lsb-first", "--cmd-start=9",
+                              "--cmd-bits=4", "--cmd-short-is-one"});
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(Value(r.lines[0], "protocol"), "0");
+    EXPECT_EQ(Value(r.lines[0], "adr_start"), "2");
+    EXPECT_EQ(Value(r.lines[0], "adr"), std::to_string((0xABCDE >> 0) & 0xFF));
+    EXPECT_EQ(Value(r.lines[0], "cmd_start"), "18");
+    // Bits 8..11 of the value are 1100 high first from bit 8 = 0,0,1,1 →
+    // inverted, high first: 1,1,0,0 = 0xC.
+    EXPECT_EQ(Value(r.lines[0], "cmd"), "12");
+    EXPECT_EQ(Value(r.lines[0], "decoded"), "true");
+}
+
+TEST(AnalyzeTool, ForcedProtocolAndModulation) {
+    ToolRun r = Analyze(NecLine, {"--protocol", "16", "--modulation", "1", "--adr-bits", "8", "--adr-start",
+                              "1", "--adr-lsb-first"});
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(Value(r.lines[0], "protocol"), "16");
+    EXPECT_EQ(Value(r.lines[0], "protocol_name"), "\"NEC (rev)\"");
+    EXPECT_EQ(Value(r.lines[0], "adr"), "4");
+}
+
+TEST(AnalyzeTool, Mode2FramesBurstsAndGaps) {
+    std::string input = "Using driver default on device /dev/lirc0\n";
+    auto add = [&](const test::Durations& d) {
+        for (size_t i = 0; i < d.size(); ++i)
+            input += (i % 2 == 0 ? "pulse " : "space ") + std::to_string(d[i]) + "\n";
+    };
+    add(test::NecFrame(0x04, 0x08));
+    input += "space 40000\n";
+    add({9000, 2250, 560});
+    input += "timeout 120000\n";
+    input += "space 500000\n";  // more than 300 ms: a new burst
+    add({9000, 2250, 560});
+    input += "timeout 120000\n";
+    ToolRun r = Analyze(input, {"--input", "mode2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.lines.size(), 3u);
+    EXPECT_EQ(Value(r.lines[0], "protocol_name"), "\"NEC\"");
+    EXPECT_EQ(Value(r.lines[1], "slot"), "1");
+    EXPECT_EQ(Value(r.lines[1], "repeat"), "true");
+    const int necTotal = std::stoi(Value(r.lines[0], "total"));
+    EXPECT_EQ(Value(r.lines[1], "period"), std::to_string(necTotal + 40000));
+    EXPECT_EQ(Value(r.lines[2], "slot"), "0");
+    EXPECT_EQ(Value(r.lines[2], "period"), "0");
+}
+
+TEST(AnalyzeTool, Mode2CutsAtSpacesOverTenThousandTwoHundred) {
+    ToolRun r = Analyze("pulse 560\nspace 10200\npulse 560\nspace 10201\npulse 560\nspace 560\npulse 560\n",
+                    {"--input", "mode2"});
+    ASSERT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(Value(r.lines[0], "count"), "3");
+    EXPECT_EQ(Value(r.lines[1], "count"), "3");
+    EXPECT_EQ(Value(r.lines[1], "period"), std::to_string(10201 + 11320));
+}
+
+TEST(AnalyzeTool, Mode2BadLines) {
+    ToolRun r = Analyze("pulse 560\nspace\npulse x\nflash 3\nspace 560\npulse 560\n", {"--input", "mode2"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("line 2"), std::string::npos);
+    EXPECT_NE(r.err.find("line 3"), std::string::npos);
+    EXPECT_NE(r.err.find("line 4"), std::string::npos);
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(Value(r.lines[0], "count"), "3");
+}
+
+TEST(AnalyzeTool, TextFormatShowsTheMainWindowTexts) {
+    ToolRun r = Analyze(NecLine, {"--format", "text"});
+    std::string all;
+    for (const std::string& l : r.lines) all += l + "\n";
+    EXPECT_NE(all.find("Detect: Pulse distance"), std::string::npos) << all;
+    EXPECT_NE(all.find("Detect: NEC"), std::string::npos);
+    EXPECT_NE(all.find("560 [33]"), std::string::npos);
+    EXPECT_NE(all.find("9000 [1]"), std::string::npos);
+    EXPECT_EQ(AddressDataText(0xFB04), "Data: 0xFB04 (64260)");
+    EXPECT_EQ(AddressDataText(0x4), "Data: 0x0004 (4)");
+    EXPECT_EQ(CommandDataText(0x8), "Data: 0x08 (8)");
+    EXPECT_EQ(CommandDataText(~uint64_t{0}), "Data: 0xFFFFFFFFFFFFFFFF (18446744073709551615)");
+}
+
+TEST(AnalyzeTool, BinaryExitStatusAndFiles) {
+    const std::string exe = std::string(TOVANEL_BINARY_DIR) + "/tovanel-analyze";
+    auto status = [](const std::string& cmd) {
+        const int s = std::system((cmd + " >/dev/null 2>&1").c_str());
+        return WEXITSTATUS(s);
+    };
+    EXPECT_EQ(status("printf '560 560 560\\n' | " + exe), 0);
+    EXPECT_EQ(status("printf '560 x 560\\n' | " + exe), 2);
+    EXPECT_EQ(status(exe + " --bogus < /dev/null"), 2);
+    EXPECT_EQ(status(exe + " /nonexistent/file"), 2);
+    EXPECT_EQ(status(exe + " --help"), 0);
+}
+
+}  // namespace
+}  // namespace tovanel

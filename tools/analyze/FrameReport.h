@@ -1,0 +1,29 @@
+// How tovanel-analyze (and tovanel-db) print an analysed frame: one JSON
+// object per frame for scripts, or a readable summary laid out like the main
+// window's result panels.
+#pragma once
+
+#include <string>
+
+#include "analysis/CodeFrame.h"
+
+namespace tovanel {
+
+// One line of JSON (no trailing newline) with the keys, in order: slot,
+// count, period, total, decoded, modulation, modulation_name, protocol,
+// protocol_name, repeat, header, trailer, mark_means, mark_counts,
+// space_means, space_counts, class_index, mode_start, mode_bits, mode,
+// adr_order, adr_start, adr_bits, adr, cmd_order, cmd_start, cmd_bits, cmd,
+// flags.
+std::string FrameJson(const CodeFrame& frame, bool decoded);
+
+// A few lines of readable text, ending in a newline.
+std::string FrameText(const CodeFrame& frame, bool decoded);
+
+// The main window's texts, shared with the GUI.
+std::string AddressDataText(uint64_t adr);  // "Data: 0x%.4LX (%Lu)"
+std::string CommandDataText(uint64_t cmd);  // "Data: 0x%.2LX (%Lu)"
+// One class list line: "560 [33]".
+std::string ClassLine(int32_t mean, int32_t count);
+
+}  // namespace tovanel

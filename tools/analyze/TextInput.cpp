@@ -1,0 +1,193 @@
+#include "tools/analyze/TextInput.h"
+
+#include <cctype>
+#include <limits>
+#include <optional>
+#include <sstream>
+
+#include "capture/FrameAssembler.h"
+#include "capture/FrameCutter.h"
+
+namespace tovanel {
+
+namespace {
+
+constexpr int64_t BurstGapUs = int64_t{BurstPauseMs} * 1000;
+
+std::string StripComment(const std::string& line, bool& hadComment) {
+    const size_t hash = line.find('#');
+    hadComment = hash != std::string::npos;
+    return hadComment ? line.substr(0, hash) : line;
+}
+
+std::vector<std::string> SplitTokens(const std::string& text) {
+    std::vector<std::string> tokens;
+    std::string current;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
+            if (!current.empty()) tokens.push_back(std::move(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) tokens.push_back(std::move(current));
+    return tokens;
+}
+
+uint32_t ClampGap(int64_t gap) {
+    if (gap < 0) return 0;
+    return gap >= UnknownGap ? UnknownGap - 1 : static_cast<uint32_t>(gap);
+}
+
+}  // namespace
+
+bool ParseDuration(const std::string& token, int32_t& value, std::string& error) {
+    size_t i = 0;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
+    if (i == token.size()) {
+        error = "'" + token + "' is not a whole number";
+        return false;
+    }
+    int64_t v = 0;
+    for (; i < token.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(token[i]))) {
+            error = "'" + token + "' is not a whole number";
+            return false;
+        }
+        v = v * 10 + (token[i] - '0');
+        if (v > std::numeric_limits<int32_t>::max()) {
+            error = "'" + token + "' is outside 0..2147483647";
+            return false;
+        }
+    }
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+void ReadDurationsText(std::istream& in, const InputHandlers& out) {
+    std::string line;
+    int lineNo = 0;
+    bool newBurst = true;
+    uint32_t gap = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        bool hadComment = false;
+        const std::vector<std::string> tokens = SplitTokens(StripComment(line, hadComment));
+        if (tokens.empty()) {
+            if (!hadComment) {  // a blank line ends the burst; a comment does not
+                newBurst = true;
+                gap = 0;
+            }
+            continue;
+        }
+        InputFrame frame{newBurst, newBurst ? 0 : gap, {}, lineNo};
+        frame.durations.reserve(tokens.size());
+        std::string error;
+        bool ok = true;
+        for (const std::string& token : tokens) {
+            int32_t v = 0;
+            if (!ParseDuration(token, v, error)) {
+                ok = false;
+                break;
+            }
+            frame.durations.push_back(v);
+        }
+        if (!ok) {
+            if (out.error) out.error(lineNo, error);
+            continue;
+        }
+        gap = frame.durations.size() % 2 == 0 ? static_cast<uint32_t>(frame.durations.back()) : 0;
+        gap = ClampGap(gap);
+        newBurst = false;
+        if (out.frame) out.frame(frame);
+    }
+}
+
+namespace {
+
+// Follows the time line of a mode2 stream and hands finished frames on with
+// the silence before each, cutting bursts at long pauses.
+class Mode2Timeline {
+public:
+    explicit Mode2Timeline(const InputHandlers& out)
+        : out_(out), cutter_([this](uint32_t, const int32_t* d, int32_t n) { Finished(d, n); }) {}
+
+    void Pulse(int32_t v, int line) {
+        if (pendingTimeout_) now_ += *pendingTimeout_;
+        pendingTimeout_.reset();
+        if (!cutter_.Collecting()) startLine_ = line;
+        cutter_.Push(static_cast<uint32_t>(v), true);
+        now_ += v;
+    }
+    void Space(int32_t v) {
+        pendingTimeout_.reset();  // the space after a time-out spans the whole pause
+        cutter_.Push(static_cast<uint32_t>(v), false);
+        now_ += v;
+    }
+    void Timeout(int32_t v) {
+        cutter_.IdleTimeout();
+        pendingTimeout_ = v;
+    }
+    void End() { cutter_.IdleTimeout(); }
+
+private:
+    void Finished(const int32_t* d, int32_t n) {
+        // The cutter finishes a frame before the interval that ended it is
+        // added to the time line, so now_ is the end of its last duration.
+        int64_t sum = 0;
+        for (int32_t i = 0; i < n; ++i) sum += d[i];
+        const int64_t start = now_ - sum;
+        const int64_t lastMarkEnd = n % 2 == 0 ? now_ - d[n - 1] : now_;
+        const bool newBurst = !previousEnd_ || start - *previousEnd_ > BurstGapUs;
+        InputFrame frame{newBurst, newBurst ? 0 : ClampGap(start - *previousEnd_),
+                         std::vector<int32_t>(d, d + n), startLine_};
+        previousEnd_ = lastMarkEnd;
+        if (out_.frame) out_.frame(frame);
+    }
+
+    const InputHandlers& out_;
+    FrameCutter cutter_;
+    int64_t now_ = 0;
+    std::optional<int64_t> previousEnd_;
+    std::optional<int32_t> pendingTimeout_;
+    int startLine_ = 0;
+};
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+void ReadMode2Text(std::istream& in, const InputHandlers& out) {
+    Mode2Timeline timeline(out);
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        bool hadComment = false;
+        const std::vector<std::string> tokens = SplitTokens(StripComment(line, hadComment));
+        if (tokens.empty()) continue;
+        // What mode2 prints about the device it opened.
+        if (StartsWith(tokens[0], "Using") || StartsWith(tokens[0], "Trying")) continue;
+        const std::string& kind = tokens[0];
+        std::string error;
+        int32_t v = 0;
+        if (kind != "pulse" && kind != "space" && kind != "timeout" && kind != "carrier") {
+            error = "'" + kind + "' is not pulse, space or timeout";
+        } else if (tokens.size() != 2) {
+            error = "'" + kind + "' needs exactly one value";
+        } else if (ParseDuration(tokens[1], v, error)) {
+            if (kind == "pulse")
+                timeline.Pulse(v, lineNo);
+            else if (kind == "space")
+                timeline.Space(v);
+            else if (kind == "timeout")
+                timeline.Timeout(v);
+            continue;  // a carrier report carries no timing
+        }
+        if (out.error) out.error(lineNo, error);
+    }
+    timeline.End();
+}
+
+}  // namespace tovanel

@@ -1,0 +1,40 @@
+// Readers of recorded frames in text form: plain duration lists and LIRC
+// mode2 text. Both stream: each frame is handed on as soon as it is complete.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace tovanel {
+
+struct InputFrame {
+    bool newBurst;                   // first frame of a key press
+    uint32_t gap;                    // silence before the frame, µs (0 if unknown)
+    std::vector<int32_t> durations;  // µs, mark first
+    int line;                        // line the frame starts on
+};
+
+struct InputHandlers {
+    std::function<void(const InputFrame&)> frame;
+    std::function<void(int line, const std::string& message)> error;
+};
+
+// One frame per line: durations in µs separated by whitespace and/or commas,
+// a leading + or - ignored; '#' starts a comment; a blank line ends a burst.
+// A bad line is reported and yields no frame. A line with an even number of
+// durations ends in a space, which is taken as the gap before the next frame.
+void ReadDurationsText(std::istream& in, const InputHandlers& out);
+
+// LIRC mode2 text ("pulse N", "space N", "timeout N"): cut into frames at
+// spaces over 10200 µs (and at time-outs) like the capture paths, and into
+// bursts at gaps over 300 ms.
+void ReadMode2Text(std::istream& in, const InputHandlers& out);
+
+// Parses a whole number 0..2147483647 with an optional leading + or -.
+// Returns false with a message naming the token otherwise.
+bool ParseDuration(const std::string& token, int32_t& value, std::string& error);
+
+}  // namespace tovanel
