@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "analysis/Analyzer.h"
@@ -39,6 +40,7 @@ struct Analysed {
     std::unique_ptr<CodeFrame> frame;
     bool decoded;
     CodeFrame* operator->() const { return frame.get(); }
+    CodeFrame& operator*() const { return *frame; }
 };
 
 inline Analysed Analyse(const Durations& d, int32_t slot = 0, int32_t forcedModulation = 0,
@@ -46,6 +48,21 @@ inline Analysed Analyse(const Durations& d, int32_t slot = 0, int32_t forcedModu
     auto f = FrameOf(d, slot);
     const bool ok = AnalyzeFrame(*f, forcedModulation, forcedProtocol, layout);
     return {std::move(f), ok};
+}
+
+// The positions whose Flags hold `flag`, as closed ranges [first, last],
+// over the whole array (marks beyond Count included).
+using Ranges = std::vector<std::pair<int, int>>;
+inline Ranges FlagRanges(const CodeFrame& f, uint32_t flag) {
+    Ranges r;
+    for (int i = 0; i < MaxDurations; ++i) {
+        if (!(f.Flags[i] & flag)) continue;
+        if (!r.empty() && r.back().second == i - 1)
+            r.back().second = i;
+        else
+            r.emplace_back(i, i);
+    }
+    return r;
 }
 
 // Bits in the order they are sent.
@@ -87,10 +104,15 @@ inline Durations PulseDistance(const PulseDistanceTiming& t, const Bits& bits) {
 
 inline constexpr PulseDistanceTiming NecTiming{9000, 4500, 560, 560, 1690};
 
+// An NEC frame of four bytes as sent, each low bit first.
+inline Durations NecBytes(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+    return PulseDistance(NecTiming, Concat({BitsOf(b0, 8, true), BitsOf(b1, 8, true),
+                                            BitsOf(b2, 8, true), BitsOf(b3, 8, true)}));
+}
+
 // A standard NEC frame: address, its complement, command, its complement.
 inline Durations NecFrame(uint8_t adr, uint8_t cmd) {
-    return PulseDistance(NecTiming, Concat({BitsOf(adr, 8, true), BitsOf(uint8_t(~adr), 8, true),
-                                            BitsOf(cmd, 8, true), BitsOf(uint8_t(~cmd), 8, true)}));
+    return NecBytes(adr, uint8_t(~adr), cmd, uint8_t(~cmd));
 }
 
 // What a real receiver does to a clean frame: marks come out longer and

@@ -1,5 +1,9 @@
 #include "analysis/decoders/BitReading.h"
 
+#include <algorithm>
+
+#include "analysis/Analyzer.h"
+
 namespace tovanel {
 
 int32_t BitThreshold(const CodeFrame& f) {
@@ -40,6 +44,64 @@ bool ComplementPasses(uint64_t value, int m) {
 void MarkRange(CodeFrame& f, int32_t first, int32_t last, uint32_t set, uint32_t clear) {
     for (int32_t i = first < 0 ? 0 : first; i <= last && i < MaxDurations; ++i)
         f.Flags[i] = (f.Flags[i] | set) & ~clear;
+}
+
+void SetAdrLayout(CodeFrame& f, const Field& field) {
+    f.AdrStart = field.start;
+    f.AdrBits = field.bits;
+    f.AdrOrder = field.lowFirst;
+}
+
+void SetCmdLayout(CodeFrame& f, const Field& field) {
+    f.CmdStart = field.start;
+    f.CmdBits = field.bits;
+    f.CmdOrder = field.lowFirst;
+}
+
+uint64_t ReadField(CodeFrame& f, const Field& field, int32_t threshold, BitSource source,
+                   uint32_t setFlags, uint32_t clearFlags) {
+    return ReadPairBits(f, field.start, field.bits, field.lowFirst, threshold, source, setFlags,
+                        clearFlags);
+}
+
+namespace {
+
+int64_t Distance(int64_t a, int64_t b) { return a > b ? a - b : b - a; }
+
+// The nominal a class mean takes under `choice`; -1 when it is near none.
+int ChooseRole(int32_t mean, std::span<const int32_t> nominals, RoleChoice choice) {
+    int chosen = -1;
+    for (size_t r = 0; r < nominals.size(); ++r) {
+        if (!Near(mean, nominals[r])) continue;
+        if (choice == RoleChoice::FirstNear) return static_cast<int>(r);
+        if (chosen < 0 || Distance(mean, nominals[r]) < Distance(mean, nominals[chosen]))
+            chosen = static_cast<int>(r);
+    }
+    return chosen;
+}
+
+}  // namespace
+
+ClassRoles AssignRoles(const int32_t means[], int32_t count, std::span<const int32_t> nominals,
+                       RoleChoice choice) {
+    ClassRoles roles;
+    std::fill(std::begin(roles.role), std::end(roles.role), int8_t{-1});
+    roles.allFit = true;
+    int holder[MaxClasses];  // class holding each role, by role
+    std::fill(std::begin(holder), std::end(holder), -1);
+    const size_t usable = std::min(nominals.size(), size_t{MaxClasses});
+    nominals = nominals.first(usable);
+    for (int32_t k = 0; k < std::clamp(count, 0, MaxClasses); ++k) {
+        const int r = ChooseRole(means[k], nominals, choice);
+        if (r < 0) {
+            roles.allFit = false;
+            continue;
+        }
+        if (holder[r] >= 0) roles.role[holder[r]] = -1;  // the longer class takes over
+        holder[r] = k;
+        roles.role[k] = static_cast<int8_t>(r);
+    }
+    return roles;
 }
 
 }  // namespace tovanel
