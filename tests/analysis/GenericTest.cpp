@@ -111,8 +111,9 @@ TEST(Generic, NotPulseDistanceFailsAndKeepsModulation) {
 }
 
 TEST(Generic, WideFields) {
-    // 32 bits low first, only the last space long: only bit 31 is set.
-    Bits bits(32, 0);
+    // 32 bits low first, only the last space long: only bit 31 is set. A
+    // 33rd bit keeps the frame off NEC's length.
+    Bits bits(33, 0);
     bits[31] = 1;
     const Durations d = PulseDistance(NecTiming, bits);
     DecodeSettings s;

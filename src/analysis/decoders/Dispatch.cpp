@@ -2,6 +2,7 @@
 
 #include "analysis/Generic.h"
 #include "analysis/Recognition.h"
+#include "analysis/decoders/Decoders.h"
 
 namespace tovanel {
 
@@ -16,7 +17,9 @@ struct Registration {
 };
 
 constexpr Registration Registry[] = {
-    {Protocol::None, nullptr},
+    {Protocol::Nec, DecodeNec},
+    {Protocol::Sanyo, DecodeSanyo},
+    {Protocol::Rca, DecodeRca},
 };
 
 }  // namespace
