@@ -18,6 +18,9 @@ struct Registration {
 
 constexpr Registration Registry[] = {
     {Protocol::Nec, DecodeNec},
+    {Protocol::Nokia, DecodeNokia},
+    {Protocol::Rc5, DecodeRc5},
+    {Protocol::Rc6, DecodeRc6},
     {Protocol::Sanyo, DecodeSanyo},
     {Protocol::Rca, DecodeRca},
 };
