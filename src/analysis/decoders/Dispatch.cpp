@@ -17,12 +17,21 @@ struct Registration {
 };
 
 constexpr Registration Registry[] = {
+    {Protocol::Jvc, DecodeJvc},
     {Protocol::Nec, DecodeNec},
     {Protocol::Nokia, DecodeNokia},
+    {Protocol::Sharp, DecodeSharp},
+    {Protocol::Sony, DecodeSony},
     {Protocol::Rc5, DecodeRc5},
     {Protocol::Rc6, DecodeRc6},
+    {Protocol::Recs80, DecodeRecs80},
+    {Protocol::Xsat, DecodeXsat},
     {Protocol::Sanyo, DecodeSanyo},
+    {Protocol::Rec80, DecodeRec80},
     {Protocol::Rca, DecodeRca},
+    {Protocol::Konka, DecodeKonka},
+    {Protocol::Mitsubishi, DecodeMitsubishi},
+    {Protocol::Thomson, DecodeThomson},
 };
 
 }  // namespace
