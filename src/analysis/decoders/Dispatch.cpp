@@ -17,6 +17,7 @@ struct Registration {
 };
 
 constexpr Registration Registry[] = {
+    {Protocol::Itt, DecodeItt},
     {Protocol::Jvc, DecodeJvc},
     {Protocol::Nec, DecodeNec},
     {Protocol::Nokia, DecodeNokia},
@@ -24,6 +25,7 @@ constexpr Registration Registry[] = {
     {Protocol::Sony, DecodeSony},
     {Protocol::Rc5, DecodeRc5},
     {Protocol::Rc6, DecodeRc6},
+    {Protocol::Rcmm, DecodeRcmm},
     {Protocol::Recs80, DecodeRecs80},
     {Protocol::Xsat, DecodeXsat},
     {Protocol::Sanyo, DecodeSanyo},
