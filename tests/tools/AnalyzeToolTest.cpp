@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 
+#include "support/Json.h"
 #include "support/Protocols.h"
 #include "tools/analyze/AnalyzeTool.h"
 #include "tools/analyze/FrameReport.h"
@@ -37,12 +38,7 @@ std::string Line(const test::Durations& d) {
     return s + "\n";
 }
 
-// The value of a key in a flat JSON line (numbers, booleans, strings, arrays).
-std::string Value(const std::string& json, const std::string& key) {
-    const std::regex re("\"" + key + "\":(\\[[^\\]]*\\]|\"[^\"]*\"|[^,}]*)");
-    std::smatch m;
-    return std::regex_search(json, m, re) ? m[1].str() : "<missing>";
-}
+using test::Value;
 
 std::vector<std::string> Keys(const std::string& json) {
     std::vector<std::string> keys;
@@ -262,6 +258,36 @@ TEST(AnalyzeTool, TextFormatShowsTheMainWindowTexts) {
     EXPECT_EQ(AddressDataText(0x4), "Data: 0x0004 (4)");
     EXPECT_EQ(CommandDataText(0x8), "Data: 0x08 (8)");
     EXPECT_EQ(CommandDataText(~uint64_t{0}), "Data: 0xFFFFFFFFFFFFFFFF (18446744073709551615)");
+}
+
+TEST(AnalyzeTool, StartValuesAreTheRecordsAsStored) {
+    // Duration positions for NEC, half-bit positions for RC-5: never halved.
+    ToolRun nec = Analyze(NecLine);
+    ToolRun rc5 = Analyze(Line(test::Rc5Frame(1, 0, 0x05, 0x35)));
+    ASSERT_EQ(nec.lines.size(), 1u);
+    ASSERT_EQ(rc5.lines.size(), 1u);
+    EXPECT_EQ(Value(nec.lines[0], "adr_start"), "2");
+    EXPECT_EQ(Value(nec.lines[0], "cmd_start"), "34");
+    EXPECT_EQ(Value(rc5.lines[0], "mode_start"), "0");
+    EXPECT_EQ(Value(rc5.lines[0], "adr_start"), "6");
+    EXPECT_EQ(Value(rc5.lines[0], "cmd_start"), "16");
+    EXPECT_EQ(Value(rc5.lines[0], "mode_bits"), "2");
+}
+
+TEST(AnalyzeTool, TextFormatShowsModeAddressAndCommand) {
+    auto text = [](const std::string& input) {
+        std::string all;
+        for (const std::string& l : Analyze(input, {"--format", "text"}).lines) all += l + "\n";
+        return all;
+    };
+    const std::string rc5 = text(Line(test::Rc5Frame(1, 0, 0x05, 0x35)));
+    EXPECT_NE(rc5.find("Mode: 3\n"), std::string::npos) << rc5;
+    EXPECT_NE(rc5.find("Data: 0x0005 (5)"), std::string::npos) << rc5;
+    EXPECT_NE(rc5.find("Data: 0x35 (53)"), std::string::npos) << rc5;
+    const std::string nec = text(NecLine);
+    EXPECT_EQ(nec.find("Mode:"), std::string::npos) << nec;  // no mode bits
+    EXPECT_NE(nec.find("Data: 0xFB04 (64260)"), std::string::npos) << nec;
+    EXPECT_NE(nec.find("Data: 0x08 (8)"), std::string::npos) << nec;
 }
 
 TEST(AnalyzeTool, BinaryExitStatusAndFiles) {
