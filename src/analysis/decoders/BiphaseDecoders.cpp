@@ -24,7 +24,7 @@ enum Role { Single = 0, Double = 1, Triple = 2 };
 constexpr int Rc5Halves = 28;
 constexpr int NokiaHalves = 34;
 constexpr int Rc6MaxHalves = 256;
-// RC-6 needs at least its mode, toggle and address: 4 + 4 + 16 halves.
+// RC-6 needs at least its mode, toggle and address: 6 + 2 + 16 halves.
 constexpr int Rc6MinHalves = 24;
 
 constexpr int Mark = 1, Space = 0;

@@ -30,6 +30,39 @@ TEST(Dispatch, SecondReadingsAndUnknownNumbersReadGenerically) {
     }
 }
 
+TEST(Dispatch, EveryRecognisedProtocolHasItsDecoder) {
+    for (int32_t p = 0; p < Protocol::Count; ++p) {
+        const bool generic = p == Protocol::None || p == Protocol::Rca2 || p == Protocol::NecRev;
+        EXPECT_EQ(DecoderFor(p) == nullptr, generic) << ProtocolName(p);
+    }
+}
+
+TEST(BitReading, ClassRoles) {
+    const int32_t halves[] = {889, 1778};
+    // Two classes near 889: the longer one takes the role, the shorter none.
+    const int32_t means[] = {800, 900, 1800};
+    ClassRoles r = AssignRoles(means, 3, halves);
+    EXPECT_TRUE(r.allFit);
+    EXPECT_EQ(r.Of(0), -1);
+    EXPECT_EQ(r.Of(1), 0);
+    EXPECT_EQ(r.Of(2), 1);
+    EXPECT_EQ(r.Of(-1), -1);
+    EXPECT_EQ(r.Of(8), -1);
+    EXPECT_EQ(r.Of(3), -1);  // beyond the classes examined
+    const int32_t misfit[] = {889, 1300};
+    EXPECT_FALSE(AssignRoles(misfit, 2, halves).allFit);
+    // 700 and 694 are near both 611 and 778: 700 is nearer 778, 694 nearer
+    // 611 (83 against 84); an exact tie goes to the earlier nominal.
+    const int32_t symbols[] = {611, 778};
+    const int32_t spaces[] = {700, 694};
+    EXPECT_EQ(AssignRoles(spaces, 1, symbols, RoleChoice::Nearest).Of(0), 1);
+    EXPECT_EQ(AssignRoles(spaces + 1, 1, symbols, RoleChoice::Nearest).Of(0), 0);
+    const int32_t tied[] = {700};
+    const int32_t around[] = {650, 750};
+    EXPECT_EQ(AssignRoles(tied, 1, around, RoleChoice::Nearest).Of(0), 0);
+    EXPECT_EQ(AssignRoles(spaces, 1, symbols, RoleChoice::FirstNear).Of(0), 0);
+}
+
 TEST(BitReading, ThresholdIsTheMidpointOfTheTwoShortestSpaces) {
     auto f = NewFrame();
     f->SpaceMeans[0] = 1000;
