@@ -7,14 +7,6 @@ namespace tovanel {
 
 namespace {
 
-// With a single space class there is no second mean to split against: every
-// space of the class then reads as short (0, or 1 when inverted) instead of
-// depending on a mean left over from an earlier frame.
-int32_t GenericThreshold(const CodeFrame& f) {
-    if (f.SpaceClassCount >= 2) return BitThreshold(f);
-    return static_cast<int32_t>(int64_t{f.SpaceMeans[0]} * 3 / 2);
-}
-
 // Reads one field space by space; false as soon as a space lies past the
 // frame. Bits from position 64 on of a low-bit-first field have no place in
 // the 64-bit value and are dropped.
@@ -43,7 +35,7 @@ bool DecodeGeneric(CodeFrame& f, const DecodeSettings& s) {
         f.Flags[0] |= Header;
         f.Flags[1] |= Header;
     }
-    const int32_t t = GenericThreshold(f);
+    const int32_t t = BitThreshold(f);
 
     f.AdrStart = s.AdrStart;
     f.AdrBits = s.AdrBits;

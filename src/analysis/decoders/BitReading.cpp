@@ -7,6 +7,10 @@
 namespace tovanel {
 
 int32_t BitThreshold(const CodeFrame& f) {
+    // With a single space class there is no second mean to split against
+    // (the table's second entry is left over from an earlier frame): every
+    // space of the class then reads as short.
+    if (f.SpaceClassCount < 2) return static_cast<int32_t>(int64_t{f.SpaceMeans[0]} * 3 / 2);
     return static_cast<int32_t>((int64_t{f.SpaceMeans[0]} + f.SpaceMeans[1]) / 2);
 }
 

@@ -16,7 +16,8 @@ inline int32_t FrameLength(const CodeFrame& frame) {
     return frame.Count < 0 ? 0 : frame.Count > MaxDurations ? MaxDurations : frame.Count;
 }
 
-// Midpoint of the two shortest space classes, as the entries stand.
+// Midpoint of the two shortest space classes; with a single space class,
+// 1.5 times its mean, so that all its spaces read as short.
 int32_t BitThreshold(const CodeFrame& frame);
 // Midpoint of the two shortest mark classes (pulse-length coding).
 int32_t MarkBitThreshold(const CodeFrame& frame);

@@ -67,7 +67,11 @@ TEST(BitReading, ThresholdIsTheMidpointOfTheTwoShortestSpaces) {
     auto f = NewFrame();
     f->SpaceMeans[0] = 1000;
     f->SpaceMeans[1] = 1999;
+    f->SpaceClassCount = 2;
     EXPECT_EQ(BitThreshold(*f), 1499);
+    f->SpaceClassCount = 1;  // the second entry is not a class of this frame
+    EXPECT_EQ(BitThreshold(*f), 1500);
+    f->SpaceClassCount = 2;
     f->MarkMeans[0] = 600;
     f->MarkMeans[1] = 1201;
     EXPECT_EQ(MarkBitThreshold(*f), 900);

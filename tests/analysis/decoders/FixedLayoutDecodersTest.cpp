@@ -164,3 +164,30 @@ TEST(Recs80, AddressConversionByRawValue) {
 
 }  // namespace
 }  // namespace tovanel
+
+namespace tovanel {
+namespace {
+
+TEST(FixedLayout, SingleSpaceClassReadsTheSameWhateverTheRecordHeldBefore) {
+    // Forced Sharp (or RECS80) on a frame with one space length: the bits
+    // must not depend on a class mean an earlier frame left in the record.
+    using namespace test;
+    const Durations d = PulseDistance({0, 0, 320, 680, 700}, BitsOf(0x2AAA, 15, true));
+    for (int32_t protocol : {Protocol::Sharp, Protocol::Recs80}) {
+        uint64_t adr[2], cmd[2];
+        for (int stale = 0; stale < 2; ++stale) {
+            auto f = FrameOf(d);
+            f->SpaceMeans[1] = stale ? 100 : 5000;
+            AnalyzeFrame(*f, Modulation::PulseDistance, protocol, {});
+            ASSERT_EQ(f->SpaceClassCount, 1);
+            adr[stale] = f->Adr;
+            cmd[stale] = f->Cmd;
+        }
+        EXPECT_EQ(adr[0], adr[1]) << ProtocolName(protocol);
+        EXPECT_EQ(cmd[0], cmd[1]) << ProtocolName(protocol);
+        EXPECT_EQ(cmd[0], 0u) << "every space of the one class reads short";
+    }
+}
+
+}  // namespace
+}  // namespace tovanel
