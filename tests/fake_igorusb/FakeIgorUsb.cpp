@@ -62,7 +62,7 @@ FAKE_EXPORT int DoGetInfraCode(unsigned char* buffer, int, int* count) {
     if (answers.empty()) return idleResult;  // count stays as the caller set it
     const Answer a = answers.front();
     answers.pop_front();
-    std::memcpy(buffer, a.bytes.data(), a.bytes.size());
+    if (!a.bytes.empty()) std::memcpy(buffer, a.bytes.data(), a.bytes.size());
     *count = static_cast<int>(a.bytes.size());
     return a.result;
 }
