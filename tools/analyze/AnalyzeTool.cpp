@@ -1,11 +1,22 @@
 #include "tools/analyze/AnalyzeTool.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <limits>
 
+#include <pthread.h>
+
+#include "capture/EdgeDetector.h"
+#include "capture/Setup/AppPaths.h"
+#include "capture/Setup/CaptureConfig.h"
+#include "capture/Setup/CaptureSources.h"
+#include "capture/SoundCapture.h"
 #include "tools/analyze/FrameReport.h"
+#include "tools/analyze/WavInput.h"
 
 namespace tovanel {
 
@@ -36,6 +47,11 @@ const char* AnalyzeUsage() {
            "  --input durations   one frame per line, durations in us (default);\n"
            "                      '#' starts a comment, a blank line ends a burst\n"
            "  --input mode2       LIRC mode2 text (pulse/space/timeout lines)\n"
+           "  --input wav         a 48 kHz 16-bit mono WAV recording of a receiver on\n"
+           "                      the sound input, through the sound card's edge detector\n"
+           "  --capture [RECEIVER]  capture live from com, sound, usb, usb2 or lirc\n"
+           "                      (default: the settings file's) until interrupted\n"
+           "  --list-devices      list the sound capture devices (DeviceIndex values)\n"
            "  --format json|text  output format (default json)\n"
            "  --protocol N        force protocol N (0..19, 0 = automatic)\n"
            "  --modulation N      force modulation N (0..3, 0 = automatic)\n"
@@ -102,12 +118,36 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
             o.files.push_back(arg);
             continue;
         }
+        if (arg == "--list-devices") {
+            o.listDevices = true;
+            continue;
+        }
+        if (arg == "--capture") {
+            static const char* const receivers[] = {"com", "sound", "usb", "usb2", "lirc"};
+            auto known = [](const std::string& v) {
+                return std::find(std::begin(receivers), std::end(receivers), v) != std::end(receivers);
+            };
+            o.capture = true;
+            // The receiver is optional: the next word is taken when it names one.
+            if (!hasValue && i + 1 < args.size() && known(args[i + 1])) {
+                value = args[++i];
+                hasValue = true;
+            }
+            if (hasValue && !known(value)) {
+                error = "option --capture: unknown receiver '" + value + "' (com, sound, usb, usb2, lirc)";
+                return false;
+            }
+            o.captureSource = hasValue ? value : "";
+            continue;
+        }
         if (arg == "--input") {
             if (!takeValue()) return false;
             if (value == "durations")
                 o.input = InputFormat::Durations;
             else if (value == "mode2")
                 o.input = InputFormat::Mode2;
+            else if (value == "wav")
+                o.input = InputFormat::Wav;
             else {
                 error = "option --input: unknown input format '" + value + "'";
                 return false;
@@ -153,6 +193,10 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
             return false;
         }
     }
+    if (o.capture && !o.files.empty()) {
+        error = "option --capture: unknown receiver '" + o.files[0] + "' (com, sound, usb, usb2, lirc)";
+        return false;
+    }
     return true;
 }
 
@@ -169,7 +213,7 @@ AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out)
     // clock of our own: it jumps past the burst pause at every new burst and
     // stands still inside one, where the recorded gaps give the periods.
     assembler_ = std::make_unique<FrameAssembler>(
-        *buffer_, settings_, [this] { return tick_; },
+        *buffer_, settings_, [this] { return systemClock_ ? SteadyTickMs() : tick_.load(); },
         [this](int32_t slot, bool decoded) { Print(slot, decoded); });
 }
 
@@ -188,6 +232,7 @@ void AnalyzeRun::Frame(const InputFrame& frame) {
 }
 
 void AnalyzeRun::Print(int32_t slot, bool decoded) {
+    std::lock_guard lock(printMutex_);
     buffer_->CopySlot(slot, *scratch_);
     if (options_.format == OutputFormat::Json)
         out_ << FrameJson(*scratch_, decoded) << '\n';
@@ -212,8 +257,118 @@ int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
     return bad;
 }
 
+namespace {
+
+CaptureConfig SettingsFileConfig() {
+    CaptureConfig config;
+    LoadCaptureConfig(IniFile(SettingsFilePath()), config);
+    return config;
+}
+
+}  // namespace
+
+bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std::ostream& err) {
+    std::vector<int16_t> samples;
+    std::string error;
+    if (!ReadWav(in, samples, error)) {
+        err << "tovanel-analyze: " << name << ": " << error << '\n';
+        return false;
+    }
+    const CaptureConfig config = SettingsFileConfig();
+    EdgeDetector detector([&run](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
+        run.Assembler().SubmitFrame(gap, d, n, s, sc);
+    });
+    detector.SetPulseTime(config.PulseTime);
+    detector.SetPulseLevel(config.PulseLevel);
+    // Blocks of one millisecond, so the recording's own time line decides
+    // the bursts, as the tick count does live. The first frame starts one.
+    constexpr size_t PerMs = EdgeDetector::SampleRate / 1000;
+    const uint32_t start = BurstPauseMs + 1;
+    {
+        std::lock_guard lock(run.Buffer().Mutex());
+        std::memset(&run.Buffer().Locked(), 0, sizeof(FrameBuffer));
+    }
+    for (size_t at = 0; at < samples.size(); at += PerMs) {
+        run.SetTick(start + static_cast<uint32_t>(at / PerMs));
+        detector.DetectEdges(samples.data() + at, 2 * std::min(PerMs, samples.size() - at));
+    }
+    // The silence that ends the last frame may lie beyond the recording.
+    const std::vector<int16_t> silence(PerMs * 20, samples.empty() ? int16_t{0} : samples.back());
+    for (size_t k = 0; k < 20; ++k) {
+        run.SetTick(start + static_cast<uint32_t>(samples.size() / PerMs + k));
+        detector.DetectEdges(silence.data(), 2 * PerMs);
+    }
+    return true;
+}
+
+void WaitForStopSignal(const std::function<bool()>& lost) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    const timespec tick{0, 100 * 1000 * 1000};
+    while (!lost()) {
+        if (sigtimedwait(&set, nullptr, &tick) >= 0) return;
+    }
+}
+
+int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostream& err,
+                   const CaptureWait& wait) {
+    CaptureConfig config = SettingsFileConfig();
+    static const std::pair<const char*, int32_t> names[] = {{"com", Source::Com},
+                                                             {"sound", Source::Sound},
+                                                             {"usb", Source::IgorPlug},
+                                                             {"usb2", Source::IgorPlug2},
+                                                             {"lirc", Source::Lirc}};
+    for (const auto& [name, source] : names)
+        if (options.captureSource == name) config.CaptureSource = source;
+
+    // SIGINT and SIGTERM are taken by the waiting thread alone: blocked here
+    // before any capture thread exists, so every thread inherits the mask.
+    sigset_t stopSignals, previous;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+
+    AnalyzeRun run(options, out);
+    run.UseSystemClock();
+    std::mutex errMutex;
+    std::atomic<bool> lost{false};
+    CaptureSinks sinks;
+    sinks.error = [&](const std::string& message) {
+        std::lock_guard lock(errMutex);
+        err << "tovanel-analyze: " << message << '\n';
+        err.flush();
+    };
+    sinks.lost = [&] { lost = true; };
+    int status = 1;
+    {
+        CaptureSources sources(run.Assembler(), run.Buffer(), sinks);
+        sources.SetConfig(config);
+        {
+            std::lock_guard lock(errMutex);
+            err << "tovanel-analyze: capturing from " << SourceName(config.CaptureSource)
+                << "; interrupt to stop\n";
+        }
+        if (sources.StartSource()) {
+            wait([&] { return lost.load(); });
+            status = lost ? 1 : 0;
+        }
+        sources.StopAll();
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return status;
+}
+
+void ListSoundDevices(std::ostream& out) {
+    SoundCapture sound(CaptureSinks{});
+    const std::vector<std::string>& devices = sound.RefreshDevices();
+    for (size_t i = 0; i < devices.size(); ++i) out << i << ": " << devices[i] << '\n';
+}
+
 int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                std::ostream& err) {
+                std::ostream& err, const CaptureWait& wait) {
     AnalyzeOptions options;
     std::string error;
     if (!ParseAnalyzeOptions(args, options, error)) {
@@ -224,22 +379,33 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
         out << AnalyzeUsage();
         return 0;
     }
+    if (options.listDevices) {
+        ListSoundDevices(out);
+        return 0;
+    }
+    if (options.capture) return AnalyzeCapture(options, out, err, wait);
     if (options.files.empty()) options.files.push_back("-");
 
     AnalyzeRun run(options, out);
     int bad = 0;
     for (const std::string& file : options.files) {
         if (file == "-") {
-            bad += AnalyzeStream(in, "<stdin>", run, options, err);
+            if (options.input == InputFormat::Wav)
+                bad += AnalyzeWav(in, "<stdin>", run, err) ? 0 : 1;
+            else
+                bad += AnalyzeStream(in, "<stdin>", run, options, err);
             continue;
         }
-        std::ifstream stream(file);
+        std::ifstream stream(file, std::ios::binary);
         if (!stream) {
             err << "tovanel-analyze: cannot open " << file << ": " << std::strerror(errno) << '\n';
             ++bad;
             continue;
         }
-        bad += AnalyzeStream(stream, file, run, options, err);
+        if (options.input == InputFormat::Wav)
+            bad += AnalyzeWav(stream, file, run, err) ? 0 : 1;
+        else
+            bad += AnalyzeStream(stream, file, run, options, err);
     }
     return bad > 0 ? 2 : 0;
 }

@@ -1,0 +1,127 @@
+// The sound input on PortAudio.
+#include <portaudio.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <mutex>
+
+#include <dlfcn.h>
+
+#include "capture/SoundCapture.h"
+
+namespace tovanel {
+
+namespace {
+
+constexpr const char* DefaultDeviceName = "Default input device";
+
+// The audio libraries below PortAudio print their complaints about missing
+// sound hardware on standard error; the capture reports its own failures,
+// so those are silenced. The functions are looked up at run time, so
+// nothing is needed when a library is not there.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void QuietJack(const char*) {}
+
+void SilenceAudioLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+        if (auto set = reinterpret_cast<int (*)(AlsaHandler)>(dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler")))
+            set(QuietAlsa);
+        using JackHandler = void (*)(const char*);
+        for (const char* name : {"jack_set_error_function", "jack_set_info_function"})
+            if (auto set = reinterpret_cast<void (*)(JackHandler)>(dlsym(RTLD_DEFAULT, name))) set(QuietJack);
+    });
+}
+
+// Every input device, in PortAudio's order.
+std::vector<PaDeviceIndex> InputDevices() {
+    std::vector<PaDeviceIndex> list;
+    const PaDeviceIndex n = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < n; ++i)
+        if (const PaDeviceInfo* info = Pa_GetDeviceInfo(i); info != nullptr && info->maxInputChannels > 0)
+            list.push_back(i);
+    return list;
+}
+
+class PortAudioInput final : public AudioInput {
+public:
+    ~PortAudioInput() override { Close(); }
+
+    std::vector<std::string> Devices() override {
+        SilenceAudioLibraries();
+        std::vector<std::string> names{DefaultDeviceName};
+        if (Pa_Initialize() != paNoError) return names;
+        for (PaDeviceIndex i : InputDevices()) names.emplace_back(Pa_GetDeviceInfo(i)->name);
+        Pa_Terminate();
+        return names;
+    }
+
+    bool Open(int index, Samples samples) override {
+        Close();
+        SilenceAudioLibraries();
+        if (Pa_Initialize() != paNoError) return false;
+        initialised_ = true;
+        samples_ = std::move(samples);
+        PaDeviceIndex device = Pa_GetDefaultInputDevice();
+        const std::vector<PaDeviceIndex> inputs = InputDevices();
+        if (index >= 1 && static_cast<size_t>(index) <= inputs.size()) device = inputs[static_cast<size_t>(index) - 1];
+        const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
+        if (info == nullptr) return false;
+        PaStreamParameters in{};
+        in.device = device;
+        in.channelCount = 1;
+        in.sampleFormat = paInt16;
+        in.suggestedLatency = info->defaultLowInputLatency;
+        return Pa_OpenStream(&stream_, &in, nullptr, EdgeDetector::SampleRate, SoundCapture::BlockSamples,
+                             paClipOff, &PortAudioInput::Callback, this) == paNoError;
+    }
+
+    double SampleRate() override {
+        const PaStreamInfo* info = stream_ ? Pa_GetStreamInfo(stream_) : nullptr;
+        return info ? info->sampleRate : 0;
+    }
+
+    bool WatchEnd(std::function<void()> ended) override {
+        ended_ = std::move(ended);
+        return stream_ && Pa_SetStreamFinishedCallback(stream_, &PortAudioInput::Finished) == paNoError;
+    }
+
+    bool Start() override { return stream_ && Pa_StartStream(stream_) == paNoError; }
+
+    bool Active() override { return stream_ && Pa_IsStreamActive(stream_) == 1; }
+
+    void Close() override {
+        if (stream_ != nullptr) {
+            Pa_AbortStream(stream_);
+            Pa_CloseStream(stream_);
+            stream_ = nullptr;
+        }
+        if (initialised_) Pa_Terminate();
+        initialised_ = false;
+    }
+
+private:
+    static int Callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                        PaStreamCallbackFlags, void* self) {
+        auto* me = static_cast<PortAudioInput*>(self);
+        if (input != nullptr && me->samples_) me->samples_(static_cast<const int16_t*>(input), frames);
+        return paContinue;
+    }
+
+    static void Finished(void* self) {
+        auto* me = static_cast<PortAudioInput*>(self);
+        if (me->ended_) me->ended_();
+    }
+
+    PaStream* stream_ = nullptr;
+    bool initialised_ = false;
+    Samples samples_;
+    std::function<void()> ended_;
+};
+
+}  // namespace
+
+std::unique_ptr<AudioInput> MakePortAudioInput() { return std::make_unique<PortAudioInput>(); }
+
+}  // namespace tovanel
