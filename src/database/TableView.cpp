@@ -402,8 +402,23 @@ void TableView::Close() {
     edit_ = TableRow();
     idsQuery_.reset();
     rowsQuery_.reset();
+    writeQueries_.clear();
     Notify(Change::Reset);
     for (TableView* d : details_) d->MasterChanged();
+}
+
+// Write statements are prepared once per view and kept until it closes.
+QSqlQuery& TableView::Prepared(const QString& sql) {
+    auto& q = writeQueries_[sql];
+    if (!q) {
+        q = std::make_unique<QSqlQuery>(conn_.Db());
+        if (!q->prepare(sql)) {
+            const QString message = ErrorText(q->lastError());
+            writeQueries_.erase(sql);
+            throw DbError(message);
+        }
+    }
+    return *q;
 }
 
 // Posts an edit before the view moves; Delphi-style browse mode check.
@@ -574,7 +589,6 @@ void TableView::Post() {
             cols << QuoteIdentifier(table_.columns[c].name);
             which.push_back(c);
         }
-    QSqlQuery q(conn_.Db());
     if (state_ == State::Insert) {
         QString sql = QStringLiteral("INSERT INTO ") + QuoteIdentifier(table_.name);
         if (cols.isEmpty()) {
@@ -585,12 +599,13 @@ void TableView::Post() {
             sql += QStringLiteral(" (%1) VALUES (%2)").arg(cols.join(u", "), marks.join(u", "));
         }
         sql += QStringLiteral(" RETURNING \"ID\"");
-        if (!q.prepare(sql)) throw DbError(ErrorText(q.lastError()));
+        QSqlQuery& q = Prepared(sql);
         for (size_t k = 0; k < which.size(); ++k) q.bindValue(static_cast<int>(k), edit_.values_[which[k]]);
         if (!q.exec()) throw DbError(ErrorText(q.lastError()));
-        if (!q.next()) throw DbError(QStringLiteral("%1: the new row got no ID").arg(name_));
-        const int32_t id = q.value(0).toInt();
+        const bool gotId = q.next();
+        const int32_t id = gotId ? q.value(0).toInt() : 0;
         q.finish();
+        if (!gotId) throw DbError(QStringLiteral("%1: the new row got no ID").arg(name_));
         edit_.values_[0] = id;
         Calc(edit_);
         ids_.push_back(id);
@@ -605,13 +620,16 @@ void TableView::Post() {
     if (!which.empty()) {
         QStringList sets;
         for (const QString& c : cols) sets << c + QStringLiteral(" = ?");
-        if (!q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE \"ID\" = ?")
-                           .arg(QuoteIdentifier(table_.name), sets.join(u", "))))
-            throw DbError(ErrorText(q.lastError()));
+        QSqlQuery& q = Prepared(QStringLiteral("UPDATE %1 SET %2 WHERE \"ID\" = ?")
+                                    .arg(QuoteIdentifier(table_.name), sets.join(u", ")));
         for (size_t k = 0; k < which.size(); ++k) q.bindValue(static_cast<int>(k), edit_.values_[which[k]]);
         q.bindValue(static_cast<int>(which.size()), edit_.Id());
-        if (!q.exec()) throw DbError(ErrorText(q.lastError()));
-        if (q.numRowsAffected() == 0)
+        const bool ok = q.exec();
+        const int affected = ok ? q.numRowsAffected() : 0;
+        const QString message = ok ? QString() : ErrorText(q.lastError());
+        q.finish();
+        if (!ok) throw DbError(message);
+        if (affected == 0)
             throw DbError(QStringLiteral("Row %1 of %2 no longer exists").arg(edit_.Id()).arg(Latin1(table_.name)));
     }
     Calc(edit_);
@@ -648,11 +666,12 @@ void TableView::Delete() {
     }
     if (state_ == State::Edit) Cancel();
     if (cur_ < 0) throw DbError(QStringLiteral("%1 has no row to delete").arg(name_));
-    QSqlQuery q(conn_.Db());
-    if (!q.prepare(QStringLiteral("DELETE FROM %1 WHERE \"ID\" = ?").arg(QuoteIdentifier(table_.name))))
-        throw DbError(ErrorText(q.lastError()));
+    QSqlQuery& q = Prepared(QStringLiteral("DELETE FROM %1 WHERE \"ID\" = ?").arg(QuoteIdentifier(table_.name)));
     q.bindValue(0, ids_[static_cast<size_t>(cur_)]);
-    if (!q.exec()) throw DbError(ErrorText(q.lastError()));
+    const bool ok = q.exec();
+    const QString message = ok ? QString() : ErrorText(q.lastError());
+    q.finish();
+    if (!ok) throw DbError(message);
     if (BeforeScroll) BeforeScroll(*this);
     Notify(Change::AboutToReset);
     ids_.erase(ids_.begin() + cur_);

@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -185,6 +186,7 @@ private:
     void Notify(Change change, int row = -1);
     void SetColumn(int index, const QVariant& value);
     int32_t MasterId(bool& has) const;
+    QSqlQuery& Prepared(const QString& sql);
 
     QString name_;
     Connection& conn_;
@@ -207,6 +209,7 @@ private:
     TableRow nullRow_;
     std::unique_ptr<QSqlQuery> idsQuery_;
     std::unique_ptr<QSqlQuery> rowsQuery_;
+    std::map<QString, std::unique_ptr<QSqlQuery>> writeQueries_;
 
     struct ListenerEntry {
         int token;
