@@ -67,6 +67,9 @@ int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout) {
     int count = 0;
     db.ADOConnection.Begin();
     try {
+        // Keys added through the key view since the unit became current
+        // are keys of the unit too: read the unit's keys anew.
+        keys.Refresh();
         keys.First();
         while (!keys.Eof()) {
             ClearFrame(*scratch);

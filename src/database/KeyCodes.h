@@ -31,8 +31,9 @@ std::array<bool, SlotCount> LoadKeyIntoBuffer(CodeDatabase& db, FrameBuffer& buf
 std::array<bool, SlotCount> LoadKeyIntoBuffer(CodeDatabase& db, SharedFrameBuffer& buffer,
                                               const DecodeSettings& layout);
 
-// Re-analyses Code1 of every key of the current unit (walking ADOTableCodes2
-// with ReloadGuard set) and rewrites Mode and the low 32 bits of Adr and Cmd,
+// Re-analyses Code1 of every key of the current unit (walking ADOTableCodes2,
+// re-read first so that keys added through another view are included, with
+// ReloadGuard set) and rewrites Mode and the low 32 bits of Adr and Cmd,
 // all in one transaction: on an error nothing is changed, ADOTableCodes2 is
 // re-read, ReloadGuard is cleared and the error (DbError) goes on to the
 // caller. Does nothing when ADOTableCodes2 is closed. Returns the number of

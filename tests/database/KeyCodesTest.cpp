@@ -140,11 +140,19 @@ TEST_P(Keys, RecomputeRewritesTheCurrentUnitsKeysFromTheirFirstFrame) {
     layout.CmdBits = 16;
     std::vector<bool> guardWhileMoving;
     db.ADOTableCodes2.AfterScroll = [&](TableView&) { guardWhileMoving.push_back(db.ReloadGuard); };
+    // A key added through the key view after the unit became current is
+    // recomputed too.
+    db.ADOTableCodes.Append();
+    db.ADOTableCodes.SetText("Name", QStringLiteral("added"));
+    db.ADOTableCodes.SetText("Code1", codes1[0]);
+    db.ADOTableCodes.Post();
+    const int32_t added = db.ADOTableCodes.Int("ID");
     ASSERT_TRUE(db.ADOTableCodes.Locate(keys[1]));
 
-    EXPECT_EQ(RecomputeUnitKeys(db, layout), 5);
+    EXPECT_EQ(RecomputeUnitKeys(db, layout), 6);
     EXPECT_FALSE(db.ReloadGuard);
-    EXPECT_EQ(guardWhileMoving, std::vector<bool>(4, true));
+    EXPECT_EQ(guardWhileMoving, std::vector<bool>(5, true));
+    EXPECT_EQ(Stored(Db(), added), Expected(codes1[0], 1, 0, layout));
     for (size_t i = 0; i < keys.size(); ++i) {
         const Values want = i == 3 ? Values{0, 0, 0} : Expected(codes1[i], 1, 0, layout);
         EXPECT_EQ(Stored(Db(), keys[i]), want) << i;
