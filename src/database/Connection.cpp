@@ -255,11 +255,14 @@ bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
     open_ = true;
     try {
         if (s.engine == Engine::Sqlite) {
-            // A write-protected file would open read-only and fail on the
-            // first change: refuse it now.
+            // SQLite reads a file only when first asked: make sure now that
+            // it is a database, and one that can be written (a write-
+            // protected file would open read-only and fail on the first
+            // change).
             QSqlQuery q(db_);
-            if (q.exec(QStringLiteral("PRAGMA query_only")) && q.next() && q.value(0).toInt() != 0)
-                return fail(QStringLiteral("the database %1 cannot be written").arg(s.database));
+            if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+                return fail(QStringLiteral("%1: %2").arg(s.database, ErrorText(q.lastError())));
+            q.finish();
             if (!QFileInfo(s.database).isWritable())
                 return fail(QStringLiteral("the database file %1 cannot be written").arg(s.database));
         } else {

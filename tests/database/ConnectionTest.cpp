@@ -113,15 +113,19 @@ TEST(ConnectionString, DefaultsToTheDataLinkFileBesideTheProgram) {
 TEST(OpenStep, AMissingOrUnreadableDatabaseNamesTheSettingsFile) {
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("missing.db"));
+    const QString notADatabase = dir.filePath(QStringLiteral("notes.txt"));
+    WriteFile(notADatabase, QByteArray("These are not the codes you are looking for.\n").repeated(200));
     const QString ini = QStringLiteral("/home/user/tovanel.ini");
     for (const QString& s : {QStringLiteral("Driver=QSQLITE;Database=") + missing, QStringLiteral("rubbish"),
-                             QStringLiteral("FILE NAME=") + dir.filePath(QStringLiteral("none.dsn"))}) {
+                             QStringLiteral("FILE NAME=") + dir.filePath(QStringLiteral("none.dsn")),
+                             QStringLiteral("Driver=QSQLITE;Database=") + notADatabase,
+                             QStringLiteral("Driver=QSQLITE;Database=") + dir.path()}) {
         CodeDatabase db;
         const OpenOutcome r = db.Open(s, ini);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.caption, "Error open data base");
         EXPECT_EQ(r.text, "Check up 'DB=' in file /home/user/tovanel.ini");
-        EXPECT_FALSE(r.detail.isEmpty());
+        EXPECT_FALSE(r.detail.isEmpty()) << s.toStdString();
         EXPECT_FALSE(db.ADOConnection.IsOpen());
         for (TableView* v : db.Views()) EXPECT_FALSE(v->IsOpen());
     }
