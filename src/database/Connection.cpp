@@ -1,0 +1,327 @@
+#include "database/Connection.h"
+
+#include <atomic>
+#include <map>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+#include "capture/Setup/AppPaths.h"
+#include "capture/Setup/IniFile.h"
+#include "database/DbError.h"
+
+namespace tovanel {
+
+namespace {
+
+using Pairs = std::map<QString, QString>;  // lower-case key -> value
+
+bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    while (i < n) {
+        const qsizetype eq = s.indexOf(u'=', i);
+        const qsizetype semi = s.indexOf(u';', i);
+        if (eq < 0 || (semi >= 0 && semi < eq)) {
+            const QString part = s.mid(i, semi < 0 ? n - i : semi - i).trimmed();
+            if (!part.isEmpty()) {
+                error = QStringLiteral("'%1' in the connection string is not of the form key=value").arg(part);
+                return false;
+            }
+            if (semi < 0) break;
+            i = semi + 1;
+            continue;
+        }
+        const QString key = s.mid(i, eq - i).trimmed().toLower();
+        if (key.isEmpty()) {
+            error = QStringLiteral("the connection string has a value without a key");
+            return false;
+        }
+        i = eq + 1;
+        while (i < n && s[i] == u' ') ++i;
+        QString value;
+        if (i < n && (s[i] == u'"' || s[i] == u'\'')) {
+            const QChar quote = s[i++];
+            bool closed = false;
+            while (i < n) {
+                if (s[i] == quote) {
+                    if (i + 1 < n && s[i + 1] == quote) {
+                        value += quote;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                value += s[i++];
+            }
+            if (!closed) {
+                error = QStringLiteral("the value of '%1' in the connection string lacks its closing quote").arg(key);
+                return false;
+            }
+            while (i < n && s[i] == u' ') ++i;
+            if (i < n && s[i] != u';') {
+                error = QStringLiteral("text after the quoted value of '%1' in the connection string").arg(key);
+                return false;
+            }
+        } else {
+            const qsizetype end = s.indexOf(u';', i);
+            value = s.mid(i, end < 0 ? n - i : end - i).trimmed();
+            i = end < 0 ? n : end;
+        }
+        if (i < n && s[i] == u';') ++i;
+        pairs[key] = value;
+    }
+    return true;
+}
+
+// The connection string held by a data-link file.
+bool ReadDataLinkFile(const QString& path, QString& text, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        error = QStringLiteral("cannot read the data-link file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QString content = QString::fromUtf8(file.readAll());
+    for (const QString& raw : content.split(u'\n')) {
+        QString line = raw.trimmed();
+        if (line.startsWith(QChar(0xFEFF))) line = line.mid(1).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';') || line.startsWith(u'['))
+            continue;
+        text = line;
+        return true;
+    }
+    error = QStringLiteral("the data-link file %1 holds no connection string").arg(path);
+    return false;
+}
+
+QString Quoted(const QString& v) {
+    if (!v.contains(u';') && !v.contains(u'"') && !v.contains(u'\'') && v == v.trimmed()) return v;
+    QString q = v;
+    q.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+std::atomic<int> connectionCounter{0};
+
+}  // namespace
+
+bool ResolveConnectionString(const QString& connectionString, ConnectionSettings& settings,
+                             QString& error) {
+    Pairs pairs;
+    if (!ParsePairs(connectionString, pairs, error)) return false;
+    QString baseDir;  // where a relative SQLite path is taken from
+    if (auto it = pairs.find(QStringLiteral("file name")); it != pairs.end()) {
+        const QString path = QFileInfo(it->second).absoluteFilePath();
+        if (it->second.isEmpty()) {
+            error = QStringLiteral("FILE NAME in the connection string names no file");
+            return false;
+        }
+        QString inner;
+        if (!ReadDataLinkFile(path, inner, error)) return false;
+        Pairs filePairs;
+        if (!ParsePairs(inner, filePairs, error)) {
+            error = QStringLiteral("in the data-link file %1: %2").arg(path, error);
+            return false;
+        }
+        if (filePairs.count(QStringLiteral("file name")) != 0) {
+            error = QStringLiteral("the data-link file %1 names another data-link file").arg(path);
+            return false;
+        }
+        pairs.erase(it);
+        for (auto& [k, v] : pairs) filePairs[k] = v;
+        pairs = std::move(filePairs);
+        baseDir = QFileInfo(path).absolutePath();
+    }
+    auto get = [&](const char* key) {
+        auto it = pairs.find(QString::fromLatin1(key));
+        return it == pairs.end() ? QString() : it->second;
+    };
+    const QString driver = get("driver").toUpper();
+    settings = ConnectionSettings{};
+    if (driver == u"QSQLITE") {
+        settings.engine = Engine::Sqlite;
+        const QString db = get("database");
+        if (db.isEmpty()) {
+            error = QStringLiteral("the connection string names no Database file");
+            return false;
+        }
+        settings.database = QDir::cleanPath(QFileInfo(db).isAbsolute() || baseDir.isEmpty()
+                                                ? QFileInfo(db).absoluteFilePath()
+                                                : QDir(baseDir).absoluteFilePath(db));
+        return true;
+    }
+    if (driver == u"QPSQL") {
+        settings.engine = Engine::Postgres;
+        settings.database = get("database");
+        settings.host = get("host");
+        settings.user = get("user");
+        settings.password = get("password");
+        settings.schema = get("schema");
+        const QString port = get("port");
+        if (!port.isEmpty()) {
+            bool ok = false;
+            settings.port = port.toInt(&ok);
+            if (!ok || settings.port < 1 || settings.port > 65535) {
+                error = QStringLiteral("Port '%1' in the connection string is not a port number").arg(port);
+                return false;
+            }
+        }
+        return true;
+    }
+    error = driver.isEmpty() ? QStringLiteral("the connection string names no Driver (QSQLITE or QPSQL)")
+                             : QStringLiteral("unknown Driver '%1' (QSQLITE or QPSQL)").arg(get("driver"));
+    return false;
+}
+
+QString DefaultConnectionString() {
+    return QStringLiteral("FILE NAME=") + QString::fromStdString(MainPathWithExtension(".dsn"));
+}
+
+QString ConfiguredConnectionString(const std::string& settingsFilePath) {
+    const IniFile ini(settingsFilePath);
+    if (auto db = ini.Get("Setup", "DB")) return QString::fromStdString(*db);
+    return DefaultConnectionString();
+}
+
+QString FormatConnectionString(const ConnectionSettings& s) {
+    if (s.engine == Engine::Sqlite) return QStringLiteral("Driver=QSQLITE;Database=") + Quoted(s.database);
+    QString out = QStringLiteral("Driver=QPSQL");
+    auto add = [&](const char* key, const QString& v) {
+        if (!v.isEmpty()) out += u';' + QString::fromLatin1(key) + u'=' + Quoted(v);
+    };
+    add("Host", s.host);
+    if (s.port > 0) add("Port", QString::number(s.port));
+    add("Database", s.database);
+    add("User", s.user);
+    add("Password", s.password);
+    add("Schema", s.schema);
+    return out;
+}
+
+Connection::Connection() : name_(QStringLiteral("tovanel-%1").arg(++connectionCounter)) {}
+
+Connection::~Connection() { Close(); }
+
+bool Connection::Open(const QString& connectionString, QString* error, Mode mode) {
+    ConnectionSettings settings;
+    QString message;
+    if (!ResolveConnectionString(connectionString, settings, message)) {
+        if (error != nullptr) *error = message;
+        return false;
+    }
+    return Open(settings, error, mode);
+}
+
+bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
+    Close();
+    auto fail = [&](const QString& message) {
+        if (error != nullptr) *error = message;
+        Close();
+        return false;
+    };
+    engine_ = s.engine;
+    if (s.engine == Engine::Sqlite) {
+        const QFileInfo info(s.database);
+        if (mode == Mode::OpenExisting && !info.exists())
+            return fail(QStringLiteral("the database file %1 does not exist").arg(s.database));
+        if (mode == Mode::CreateNew && info.exists())
+            return fail(QStringLiteral("the file %1 exists already").arg(s.database));
+        if (info.exists() && !info.isFile())
+            return fail(QStringLiteral("%1 is not a database file").arg(s.database));
+        db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+        // A URI with mode=rw opens read/write and never creates a missing
+        // file; mode=rwc is for creating one.
+        db_.setDatabaseName(QStringLiteral("file:") +
+                            QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
+                            (mode == Mode::CreateNew ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw")));
+        db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    } else {
+        db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
+        db_.setDatabaseName(s.database);
+        db_.setHostName(s.host);
+        if (s.port > 0) db_.setPort(s.port);
+        db_.setUserName(s.user);
+        db_.setPassword(s.password);
+        db_.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    }
+    if (!db_.isValid()) return fail(QStringLiteral("the Qt SQL driver for this database is not installed"));
+    if (!db_.open()) return fail(ErrorText(db_.lastError()));
+    open_ = true;
+    try {
+        if (s.engine == Engine::Sqlite) {
+            // SQLite reads a file only when first asked: make sure now that
+            // it is a database, and one that can be written (a write-
+            // protected file would open read-only and fail on the first
+            // change).
+            QSqlQuery q(db_);
+            if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+                return fail(QStringLiteral("%1: %2").arg(s.database, ErrorText(q.lastError())));
+            q.finish();
+            if (!QFileInfo(s.database).isWritable())
+                return fail(QStringLiteral("the database file %1 cannot be written").arg(s.database));
+        } else {
+            // The server's notices (such as "table does not exist, skipping")
+            // are no business of the user's.
+            Exec(QStringLiteral("SET client_min_messages TO warning"));
+            if (!s.schema.isEmpty())
+                Exec(QStringLiteral("SET search_path TO ") + QuoteIdentifier(s.schema.toStdString()));
+        }
+    } catch (const DbError& e) {
+        return fail(e.Text());
+    }
+    return true;
+}
+
+void Connection::Close() {
+    if (db_.isValid()) db_.close();
+    db_ = QSqlDatabase();
+    if (QSqlDatabase::contains(name_)) QSqlDatabase::removeDatabase(name_);
+    open_ = false;
+}
+
+void Connection::Exec(const QString& sql) {
+    QSqlQuery q(db_);
+    if (!q.exec(sql)) throw DbError(ErrorText(q.lastError()));
+}
+
+void Connection::Begin() {
+    if (!db_.transaction()) throw DbError(ErrorText(db_.lastError()));
+}
+
+void Connection::Commit() {
+    if (!db_.commit()) {
+        const QString message = ErrorText(db_.lastError());
+        Rollback();
+        throw DbError(message);
+    }
+}
+
+void Connection::Rollback() { db_.rollback(); }
+
+bool CreateSchema(Connection& connection, QString& error) {
+    for (const TableDef* t : {&UnitsTable(), &CodesTable(), &TransmitTable()}) {
+        QSqlQuery probe(connection.Db());
+        if (probe.exec(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(t->name) + QStringLiteral(" WHERE 1 = 0"))) {
+            error = QStringLiteral("the database has a table %1 already").arg(QString::fromLatin1(t->name));
+            return false;
+        }
+    }
+    try {
+        connection.Begin();
+        for (const QString& sql : SchemaStatements(connection.engine())) connection.Exec(sql);
+        connection.Commit();
+    } catch (const DbError& e) {
+        connection.Rollback();
+        error = e.Text();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tovanel

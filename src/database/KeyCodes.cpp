@@ -1,0 +1,105 @@
+#include "database/KeyCodes.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "analysis/Analyzer.h"
+#include "database/CodeDatabase.h"
+#include "database/CodeText.h"
+
+namespace tovanel {
+
+namespace {
+
+std::u16string_view View(const QString& s) {
+    return {reinterpret_cast<const char16_t*>(s.constData()), static_cast<size_t>(s.size())};
+}
+
+int32_t Low32(uint64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+
+QString Hex(int32_t v, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%.*X", digits, static_cast<unsigned>(static_cast<uint32_t>(v)));
+    return QString::fromLatin1(buf);
+}
+
+}  // namespace
+
+DecodeSettings UnitLayout(const TableRow& unit) {
+    auto control = [&](std::string_view column) { return std::clamp(unit.Int(column), 0, 100); };
+    DecodeSettings s;
+    s.AdrStart = 2 * control("AdrStart");
+    s.CmdStart = 2 * control("CmdStart");
+    s.AdrBits = control("AdrBits");
+    s.CmdBits = control("CmdBits");
+    s.AdrOrder = unit.Bool("AdrOrder");
+    s.CmdOrder = unit.Bool("CmdOrder");
+    s.AdrInverse = unit.Bool("AdrInverse");
+    s.CmdInverse = unit.Bool("CmdInverse");
+    return s;
+}
+
+std::array<bool, SlotCount> LoadKeyIntoBuffer(CodeDatabase& db, FrameBuffer& buffer,
+                                              const DecodeSettings& layout) {
+    const TableView& codes = db.ADOTableCodes;
+    const TableView& units = db.ADOTableUnits;
+    const QString texts[4] = {codes.Text("Code1"), codes.Text("Code2"), codes.Text("Code3"),
+                              codes.Text("Code4")};
+    return LoadCodeTextsIntoBuffer({View(texts[0]), View(texts[1]), View(texts[2]), View(texts[3])},
+                                   units.Int("Modulation"), units.Int("Protocol"), layout, buffer);
+}
+
+std::array<bool, SlotCount> LoadKeyIntoBuffer(CodeDatabase& db, SharedFrameBuffer& buffer,
+                                              const DecodeSettings& layout) {
+    std::lock_guard lock(buffer.Mutex());
+    return LoadKeyIntoBuffer(db, buffer.Locked(), layout);
+}
+
+int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout) {
+    TableView& keys = db.ADOTableCodes2;
+    if (!keys.IsOpen()) return 0;
+    ReloadGuardScope guard(db.ReloadGuard);
+    const int32_t modulation = db.ADOTableUnits.Int("Modulation");
+    const int32_t protocol = db.ADOTableUnits.Int("Protocol");
+    auto scratch = std::make_unique<CodeFrame>();
+    int count = 0;
+    db.ADOConnection.Begin();
+    try {
+        // Keys added through the key view since the unit became current
+        // are keys of the unit too: read the unit's keys anew.
+        keys.Refresh();
+        keys.First();
+        while (!keys.Eof()) {
+            ClearFrame(*scratch);
+            ParseCodeText(View(keys.Text("Code1")), *scratch);
+            scratch->SlotIndex = 0;
+            for (int32_t i = 0; i < scratch->Count; ++i) scratch->Total += scratch->Durations[i];
+            AnalyzeFrame(*scratch, modulation, protocol, layout);
+            keys.Edit();
+            keys.SetInt("Mode", scratch->Mode);
+            keys.SetInt("Adr", Low32(scratch->Adr));
+            keys.SetInt("Cmd", Low32(scratch->Cmd));
+            keys.Post();
+            ++count;
+            keys.Next();
+        }
+        db.ADOConnection.Commit();
+    } catch (...) {
+        db.ADOConnection.Rollback();
+        // The view still holds the values written before the error.
+        try {
+            if (keys.state() == TableView::State::Edit) keys.Cancel();
+            keys.Refresh();
+        } catch (const DbError&) {
+        }
+        throw;
+    }
+    return count;
+}
+
+QString AdrText(int32_t adr) { return Hex(adr, 4); }
+QString CmdText(int32_t cmd) { return Hex(cmd, 2); }
+
+}  // namespace tovanel
