@@ -332,6 +332,17 @@ void TableView::RemoveListener(int token) {
 // Puts a new list of rows in place with `newIndex` current. BeforeScroll
 // runs first and AfterScroll last when the current row changes (when asked
 // to); the details follow a change of the current row.
+// After the row list changed: the current row's values are at hand, and an
+// empty view is at both ends.
+void TableView::SettleOnCurrent() {
+    if (cur_ >= 0) {
+        EnsureLoaded(cur_);
+        eof_ = bof_ = false;
+    } else {
+        eof_ = bof_ = true;
+    }
+}
+
 void TableView::ReplaceRows(std::vector<int32_t> ids, int newIndex, bool fireBefore, bool fireAfter) {
     const Key oldKey = KeyAt(cur_);
     const Key newKey = newIndex < 0 ? NoRow : ids[static_cast<size_t>(newIndex)];
@@ -342,12 +353,7 @@ void TableView::ReplaceRows(std::vector<int32_t> ids, int newIndex, bool fireBef
     rows_.clear();
     rows_.resize(ids_.size());
     cur_ = newIndex;
-    if (cur_ >= 0) {
-        EnsureLoaded(cur_);
-        eof_ = bof_ = false;
-    } else {
-        eof_ = bof_ = true;
-    }
+    SettleOnCurrent();
     Notify(Change::Reset);
     if (changed)
         for (TableView* d : details_) d->MasterChanged();
@@ -677,12 +683,7 @@ void TableView::Delete() {
     ids_.erase(ids_.begin() + cur_);
     rows_.erase(rows_.begin() + cur_);
     if (cur_ >= static_cast<int>(ids_.size())) cur_ = static_cast<int>(ids_.size()) - 1;
-    if (cur_ >= 0) {
-        EnsureLoaded(cur_);
-        eof_ = bof_ = false;
-    } else {
-        eof_ = bof_ = true;
-    }
+    SettleOnCurrent();
     Notify(Change::Reset);
     for (TableView* d : details_) d->MasterChanged();
     if (AfterScroll) AfterScroll(*this);

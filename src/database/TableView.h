@@ -178,6 +178,7 @@ private:
     Key KeyAt(int index) const;
     std::vector<int32_t> QueryIds();
     void EnsureLoaded(int index);
+    void SettleOnCurrent();
     TableRow NullRow() const;
     void Calc(TableRow& row);
     void MoveTo(int index);

@@ -24,10 +24,12 @@ void AppendArray(std::string& out, const T* values, int32_t n) {
     out += ']';
 }
 
-void AppendJsonString(std::string& out, const char* s) {
-    out += '"';
-    for (; *s != '\0'; ++s) {
-        const unsigned char c = static_cast<unsigned char>(*s);
+}  // namespace
+
+std::string JsonQuoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -39,8 +41,10 @@ void AppendJsonString(std::string& out, const char* s) {
             out += static_cast<char>(c);
         }
     }
-    out += '"';
+    return out + '"';
 }
+
+namespace {
 
 class JsonObject {
 public:
@@ -57,7 +61,7 @@ public:
     }
     JsonObject& String(const char* key, const char* v) {
         Key(key);
-        AppendJsonString(out_, v);
+        out_ += JsonQuoted(v);
         return *this;
     }
     template <typename T>

@@ -23,6 +23,9 @@ std::string FrameText(const CodeFrame& frame, bool decoded);
 // The main window's texts, shared with the GUI.
 std::string AddressDataText(uint64_t adr);  // "Data: 0x%.4LX (%Lu)"
 std::string CommandDataText(uint64_t cmd);  // "Data: 0x%.2LX (%Lu)"
+// A JSON string literal of UTF-8 text, quotes and control characters escaped.
+std::string JsonQuoted(const std::string& text);
+
 // One class list line: "560 [33]".
 std::string ClassLine(int32_t mean, int32_t count);
 

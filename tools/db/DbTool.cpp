@@ -67,22 +67,7 @@ Options Parse(const std::vector<std::string>& args) {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-std::string JsonString(const QString& text) {
-    std::string out = "\"";
-    for (unsigned char c : text.toStdString()) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + '"';
-}
+std::string JsonString(const QString& text) { return JsonQuoted(text.toStdString()); }
 
 // A name in tab-separated text: tabs, line breaks and backslashes escaped.
 std::string Field(const QString& text) {
