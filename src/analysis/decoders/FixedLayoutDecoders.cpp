@@ -117,9 +117,12 @@ constexpr uint64_t Recs80LongAddress(uint64_t raw) {
 }  // namespace
 
 bool DecodeJvc(CodeFrame& f) {
-    if (f.HasHeader) MarkRange(f, 0, 1, Header);
+    // The first frame of a burst has the header, its repetitions have none.
     const bool first = f.SlotIndex == 0;
     if (f.Count != (first ? 35 : 33) || f.HasHeader != first) return false;
+    // Marked before the space classes are looked at: a frame rejected for a
+    // single space class still shows its header.
+    if (f.HasHeader) MarkRange(f, 0, 1, Header);
     return Decode(f, first ? JvcFirst : JvcLater);
 }
 

@@ -145,6 +145,13 @@ TEST(FixedLayout, EntryRequirements) {
         EXPECT_EQ(a->AdrBits, 0) << c.name;
         EXPECT_EQ((a->Flags[0] & Header) != 0, c.headerKept) << c.name;
     }
+    // A frame of the wrong length is rejected before JVC marks any header:
+    // only the long first mark the pipeline found is marked.
+    Durations wrongLength = PulseDistance({9000, 1690, 560, 560, 1690}, Bits(17, 0));
+    for (size_t i = 3; i < wrongLength.size(); i += 4) wrongLength[i] = 1690;
+    auto jvc37 = Analyse(wrongLength, 0, Modulation::PulseDistance, Protocol::Jvc);
+    EXPECT_EQ(jvc37->Flags[0] & Header, uint32_t{Header});
+    EXPECT_EQ(jvc37->Flags[1] & Header, 0u);
     // A RECS80 frame rejected for its length keeps its start-bit marks.
     auto recs = Analyse(bare, 0, Modulation::PulseDistance, Protocol::Recs80);
     EXPECT_EQ(FlagRanges(*recs, StartBit), (Ranges{{0, 1}}));
