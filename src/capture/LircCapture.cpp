@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -47,7 +48,12 @@ public:
             if (::ioctl(fd_, LIRC_GET_MIN_TIMEOUT, &lo) == 0 && ::ioctl(fd_, LIRC_GET_MAX_TIMEOUT, &hi) == 0 &&
                 lo <= hi)
                 timeout = std::clamp(timeout, lo, hi);
+            // The time-out is the device's, shared with every program that
+            // reads it: remember it so that closing puts it back.
+            uint32_t before = 0;
+            const bool known = ::ioctl(fd_, LIRC_GET_REC_TIMEOUT, &before) == 0;
             reportsTimeouts_ = ::ioctl(fd_, LIRC_SET_REC_TIMEOUT, &timeout) == 0;
+            if (reportsTimeouts_ && known) savedTimeout_ = before;
         }
         wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         if (wake_ < 0) return Fail(error, "Can't open LIRC device " + path + ": " + std::strerror(errno));
@@ -55,6 +61,8 @@ public:
     }
 
     void Close() override {
+        if (fd_ >= 0 && savedTimeout_) ::ioctl(fd_, LIRC_SET_REC_TIMEOUT, &*savedTimeout_);
+        savedTimeout_.reset();
         if (fd_ >= 0) ::close(fd_);
         if (wake_ >= 0) ::close(wake_);
         fd_ = wake_ = -1;
@@ -101,6 +109,7 @@ private:
     int fd_ = -1;
     int wake_ = -1;
     bool reportsTimeouts_ = false;
+    std::optional<uint32_t> savedTimeout_;  // the device's own time-out, put back on close
 };
 
 }  // namespace

@@ -283,6 +283,8 @@ void Connection::Close() {
     db_ = QSqlDatabase();
     if (QSqlDatabase::contains(name_)) QSqlDatabase::removeDatabase(name_);
     open_ = false;
+    depth_ = 0;
+    doomed_ = false;
 }
 
 void Connection::Exec(const QString& sql) {
@@ -290,19 +292,40 @@ void Connection::Exec(const QString& sql) {
     if (!q.exec(sql)) throw DbError(ErrorText(q.lastError()));
 }
 
+// Transactions nest: only the outermost Begin and Commit reach the
+// database, and a Rollback inside makes the outermost Commit roll back too,
+// so a step that runs in a transaction of its own (recomputing a unit's
+// keys) can also run as part of a larger one.
 void Connection::Begin() {
-    if (!db_.transaction()) throw DbError(ErrorText(db_.lastError()));
+    if (depth_++ > 0) return;
+    doomed_ = false;
+    if (!db_.transaction()) {
+        depth_ = 0;
+        throw DbError(ErrorText(db_.lastError()));
+    }
 }
 
 void Connection::Commit() {
+    if (depth_ == 0 || --depth_ > 0) return;
+    if (doomed_) {
+        db_.rollback();
+        throw DbError(QStringLiteral("the changes were rolled back: a step of them failed"));
+    }
     if (!db_.commit()) {
         const QString message = ErrorText(db_.lastError());
-        Rollback();
+        db_.rollback();
         throw DbError(message);
     }
 }
 
-void Connection::Rollback() { db_.rollback(); }
+void Connection::Rollback() {
+    if (depth_ == 0) return;
+    if (--depth_ > 0) {
+        doomed_ = true;
+        return;
+    }
+    db_.rollback();
+}
 
 bool CreateSchema(Connection& connection, QString& error) {
     for (const TableDef* t : {&UnitsTable(), &CodesTable(), &TransmitTable()}) {

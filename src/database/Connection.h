@@ -73,6 +73,8 @@ private:
     QSqlDatabase db_;
     Engine engine_ = Engine::Sqlite;
     bool open_ = false;
+    int depth_ = 0;        // nesting of Begin
+    bool doomed_ = false;  // an inner Rollback: the outermost Commit rolls back
 };
 
 // Writes the empty schema into an open connection's database. False with a

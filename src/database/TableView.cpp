@@ -427,10 +427,22 @@ QSqlQuery& TableView::Prepared(const QString& sql) {
     return *q;
 }
 
-// Posts an edit before the view moves; Delphi-style browse mode check.
+// Posts the edits in progress here and in every detail view before this
+// view moves: a detail's rows belong to the current master row, so its edit
+// must be saved (or the move refused, if saving fails) while that row is
+// still current.
 void TableView::CheckBrowse() {
     RequireOpen();
     if (state_ == State::Edit || state_ == State::Insert) Post();
+    PostDetailEdits();
+}
+
+void TableView::PostDetailEdits() {
+    for (TableView* d : details_) {
+        if (!d->IsOpen()) continue;
+        if (d->state_ == State::Edit || d->state_ == State::Insert) d->Post();
+        d->PostDetailEdits();
+    }
 }
 
 void TableView::MoveTo(int index) {
@@ -672,13 +684,15 @@ void TableView::Delete() {
     }
     if (state_ == State::Edit) Cancel();
     if (cur_ < 0) throw DbError(QStringLiteral("%1 has no row to delete").arg(name_));
+    PostDetailEdits();
+    // The hook sees the row that is about to go while it still exists.
+    if (BeforeScroll) BeforeScroll(*this);
     QSqlQuery& q = Prepared(QStringLiteral("DELETE FROM %1 WHERE \"ID\" = ?").arg(QuoteIdentifier(table_.name)));
     q.bindValue(0, ids_[static_cast<size_t>(cur_)]);
     const bool ok = q.exec();
     const QString message = ok ? QString() : ErrorText(q.lastError());
     q.finish();
     if (!ok) throw DbError(message);
-    if (BeforeScroll) BeforeScroll(*this);
     Notify(Change::AboutToReset);
     ids_.erase(ids_.begin() + cur_);
     rows_.erase(rows_.begin() + cur_);

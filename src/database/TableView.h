@@ -179,6 +179,7 @@ private:
     std::vector<int32_t> QueryIds();
     void EnsureLoaded(int index);
     void SettleOnCurrent();
+    void PostDetailEdits();
     TableRow NullRow() const;
     void Calc(TableRow& row);
     void MoveTo(int index);

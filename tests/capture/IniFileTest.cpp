@@ -49,6 +49,12 @@ TEST(IniFile, ReadsSectionsKeysAndTypes) {
     EXPECT_EQ(ini.GetString("Sound", "DeviceIndex", "none"), "none");
 }
 
+TEST(IniFile, AByteOrderMarkDoesNotHideTheFirstSection) {
+    TempDir dir;
+    IniFile ini(dir.File("bom.ini", "\xEF\xBB\xBF[Setup]\r\nSource=Sound\r\n"));
+    EXPECT_EQ(ini.GetString("Setup", "Source", "COM"), "Sound");
+}
+
 TEST(IniFile, MissingFileIsEmpty) {
     IniFile ini("/dev/null/dir/tovanel.ini");
     EXPECT_FALSE(ini.Get("Setup", "DB").has_value());

@@ -216,6 +216,31 @@ TEST_P(EngineConnection, TheSchemaIsWrittenOnceAndHasEveryColumn) {
     EXPECT_GT(db.ADOTableTrans.Int("ID"), first);
 }
 
+TEST_P(EngineConnection, AnInnerRollbackUndoesTheWholeTransaction) {
+    Connection& c = Db().Admin();
+    auto units = [&] { return Db().Scalar(QStringLiteral("SELECT COUNT(*) FROM \"tblUnits\"")).toInt(); };
+    // Nested and committed: kept.
+    c.Begin();
+    c.Begin();
+    c.Exec(QStringLiteral("INSERT INTO \"tblUnits\" (\"Name\") VALUES ('kept')"));
+    c.Commit();
+    c.Commit();
+    EXPECT_EQ(units(), 1);
+    // An inner step fails: the outer commit rolls everything back.
+    c.Begin();
+    c.Exec(QStringLiteral("INSERT INTO \"tblUnits\" (\"Name\") VALUES ('outer')"));
+    c.Begin();
+    c.Exec(QStringLiteral("INSERT INTO \"tblUnits\" (\"Name\") VALUES ('inner')"));
+    c.Rollback();
+    EXPECT_THROW(c.Commit(), DbError);
+    EXPECT_EQ(units(), 1);
+    // The connection is usable afterwards.
+    c.Begin();
+    c.Exec(QStringLiteral("INSERT INTO \"tblUnits\" (\"Name\") VALUES ('again')"));
+    c.Commit();
+    EXPECT_EQ(units(), 2);
+}
+
 TEST(PostgresConnection, AWrongPasswordOrServerFailsWithTheServersReason) {
     if (test::PostgresServer().isEmpty()) GTEST_SKIP() << "TOVANEL_TEST_PG names no PostgreSQL server";
     ConnectionSettings s;

@@ -280,6 +280,34 @@ TEST_P(Views, HooksFireExactlyWhenTheCurrentRowChanges) {
     EXPECT_EQ(step([&] { db.ADOTableCodes2.Next(); db.Close(); }), QStringList{});
 }
 
+TEST_P(Views, AMasterMoveSavesTheDetailsEditFirstOrIsRefused) {
+    const int32_t a = Db().AddUnit("a");
+    Db().AddUnit("b");
+    Db().AddKey(a, "k1");
+    int unitAfterScrolls = 0;
+    db.ADOTableUnits.AfterScroll = [&](TableView&) { ++unitAfterScrolls; };
+    OpenAll();
+    TableView& units = db.ADOTableUnits;
+    TableView& keys = db.ADOTableCodes;
+
+    // A key edit that cannot be saved: the unit stays where it is, its
+    // hooks do not run, and the edit is still there to be mended.
+    unitAfterScrolls = 0;
+    keys.Edit();
+    keys.SetText("Name", QString(70, 'x'));
+    EXPECT_THROW(units.Next(), DbError);
+    EXPECT_EQ(units.Text("Name"), "a");
+    EXPECT_EQ(unitAfterScrolls, 0);
+    EXPECT_EQ(keys.Text("Name"), QString(70, 'x'));
+
+    // Mended, it is saved before the unit moves.
+    keys.SetText("Name", "k2");
+    units.Next();
+    EXPECT_EQ(units.Text("Name"), "b");
+    EXPECT_EQ(unitAfterScrolls, 1);
+    EXPECT_EQ(Db().Scalar(QStringLiteral("SELECT \"Name\" FROM \"tblCodes\"")).toString(), "k2");
+}
+
 TEST_P(Views, EmptyColumnsReadAsZeroAndFalse) {
     OpenAll();
     TableView& units = db.ADOTableUnits;

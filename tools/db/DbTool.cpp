@@ -280,10 +280,22 @@ private:
         }
         int keys = 0;
         if (o_.sample) {
+            // All demo units or none; on a failure the schema written above
+            // goes too, so the database is left as it was found.
             try {
                 for (TableView* v : db_.Views()) v->Open();
+                db_.ADOConnection.Begin();
                 keys = AddSampleData(db_);
+                db_.ADOConnection.Commit();
             } catch (const DbError& e) {
+                db_.ADOConnection.Rollback();
+                for (TableView* v : db_.Views()) v->Close();
+                for (const char* table : {"tblTransmit", "tblCodes", "tblUnits"}) {
+                    try {
+                        db_.ADOConnection.Exec(QStringLiteral("DROP TABLE ") + QuoteIdentifier(table));
+                    } catch (const DbError&) {
+                    }
+                }
                 undo();
                 return Fail("cannot write the demo units: " + S(e.Text()));
             }

@@ -54,6 +54,8 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
     std::ifstream in(path_);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Editors that save "UTF-8 with BOM" put one before the first section.
+        if (lines_.empty() && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
         lines_.push_back(line);
     }
 }
