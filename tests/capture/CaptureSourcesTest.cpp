@@ -11,28 +11,18 @@
 #include "capture/UsbDecoding.h"
 #include "tests/capture/CaptureSupport.h"
 #include "tests/capture/Fakes.h"
+#include "support/Files.h"
 
 namespace tovanel {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct IniDir {
-    fs::path dir = fs::temp_directory_path() /
-                   ("tovanel-capture-" + std::to_string(::getpid()) + "-" +
-                    testing::UnitTest::GetInstance()->current_test_info()->name());
-    IniDir() { fs::create_directories(dir); }
-    ~IniDir() { fs::remove_all(dir); }
-    std::string Write(const std::string& content) const {
-        std::ofstream(dir / "tovanel.ini") << content;
-        return (dir / "tovanel.ini").string();
-    }
-    std::string Read() const {
-        std::ifstream in(dir / "tovanel.ini");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+// The settings file of a test, in a folder of its own.
+struct IniDir : test::TempDir {
+    const std::filesystem::path& dir = path;
+    std::string Write(const std::string& content) const { return File("tovanel.ini", content); }
+    std::string Read() const { return TempDir::Read("tovanel.ini"); }
 };
 
 CaptureConfig Load(const std::string& path) {

@@ -6,30 +6,14 @@
 #include <sstream>
 
 #include "capture/Setup/IniFile.h"
+#include "support/Files.h"
 
 namespace tovanel {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() /
-                    ("tovanel-ini-" + std::to_string(::getpid()) + "-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string File(const std::string& name, const std::string& content) const {
-        std::ofstream(path / name) << content;
-        return (path / name).string();
-    }
-};
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::TempDir;
 
 TEST(IniFile, ReadsSectionsKeysAndTypes) {
     TempDir dir;
@@ -72,7 +56,7 @@ TEST(IniFile, WritesInPlaceAndKeepsEverythingElse) {
     ini.SetBool("COM", "DualPower", true);
     ini.Set("other", "y", "2");
     ASSERT_TRUE(ini.Save());
-    EXPECT_EQ(Slurp(path),
+    EXPECT_EQ(TempDir::ReadFile(path),
               "; keep me\n[Setup]\nDB=old\nSource=USB\n\n[Other]\nx=1\ny=2\n\n[Sound]\nPulseTime=4\n\n"
               "[COM]\nDualPower=1\n");
     IniFile again(path);

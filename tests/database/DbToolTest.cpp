@@ -10,6 +10,7 @@
 
 #include "DbTestSupport.h"
 #include "database/CodeText.h"
+#include "support/Files.h"
 #include "support/Frames.h"
 #include "database/KeyCodes.h"
 #include "tools/analyze/FrameReport.h"
@@ -28,8 +29,7 @@ ToolRun Tool(std::vector<std::string> args) {
     std::ostringstream out, err;
     ToolRun r;
     r.status = DbMain(args, out, err);
-    std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);) r.lines.push_back(line);
+    r.lines = test::SplitLines(out.str());
     r.err = err.str();
     return r;
 }

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "support/Json.h"
+#include "support/Files.h"
 #include "support/Protocols.h"
 #include "tools/analyze/AnalyzeTool.h"
 #include "tools/analyze/FrameReport.h"
@@ -26,8 +27,7 @@ ToolRun Analyze(const std::string& input, std::vector<std::string> args = {}) {
     std::ostringstream out, err;
     ToolRun r;
     r.status = AnalyzeMain(args, in, out, err);
-    std::istringstream lines(out.str());
-    for (std::string line; std::getline(lines, line);) r.lines.push_back(line);
+    r.lines = test::SplitLines(out.str());
     r.err = err.str();
     return r;
 }

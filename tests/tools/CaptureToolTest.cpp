@@ -16,6 +16,8 @@
 #include <sstream>
 #include <thread>
 
+#include "support/Files.h"
+#include "support/Json.h"
 #include "tools/analyze/AnalyzeTool.h"
 #include "tools/analyze/WavInput.h"
 
@@ -24,18 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Value(const std::string& json, const std::string& key) {
-    const std::regex re("\"" + key + "\":(\\[[^\\]]*\\]|\"[^\"]*\"|[^,}]*)");
-    std::smatch m;
-    return std::regex_search(json, m, re) ? m[1].str() : "<missing>";
-}
+using test::Value;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> Lines(const std::string& text) { return test::SplitLines(text); }
 
 struct Result {
     int status;

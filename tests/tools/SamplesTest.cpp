@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "support/Files.h"
 #include "support/Json.h"
 #include "tools/analyze/AnalyzeTool.h"
 
@@ -66,10 +67,7 @@ std::vector<std::string> AnalyseFile(const std::string& path, std::vector<std::s
     std::istringstream in;
     std::ostringstream out, err;
     EXPECT_EQ(AnalyzeMain(args, in, out, err), 0) << err.str();
-    std::vector<std::string> lines;
-    std::istringstream split(out.str());
-    for (std::string line; std::getline(split, line);) lines.push_back(line);
-    return lines;
+    return test::SplitLines(out.str());
 }
 
 class SampleBurst : public testing::TestWithParam<Sample> {};
