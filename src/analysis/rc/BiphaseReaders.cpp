@@ -23,8 +23,9 @@ constexpr size_t MaxHalves = 96;
 // duration is shorter than half a unit or the row grows too long.
 bool AppendHalves(const Frame& f, int32_t first, int32_t unit, Halves& out) {
     for (int32_t i = first; i < f.Size(); ++i) {
-        const int32_t count = (f.At(i) + unit / 2) / unit;
-        if (count < 1 || out.size() + static_cast<size_t>(count) > MaxHalves) return false;
+        const int64_t count = (f.At(i) + unit / 2) / unit;
+        if (count < 1 || count > int64_t{MaxHalves} || out.size() + static_cast<size_t>(count) > MaxHalves)
+            return false;
         out.insert(out.end(), static_cast<size_t>(count), i % 2 == 0 ? Mark : Space);
     }
     // The last bit's space half, if it ends in one, is never seen.

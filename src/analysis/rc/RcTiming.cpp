@@ -27,10 +27,11 @@ private:
     size_t n_ = 0;
 };
 
-// How far d lies from the nearest whole multiple of unit (at least one).
+// How far d lies from the nearest whole multiple of unit (at least one),
+// limited to what the median needs to know: a unit either way.
 int32_t GridResidual(int32_t d, int32_t unit) {
-    const int32_t multiple = std::max<int32_t>(1, (d + unit / 2) / unit);
-    return d - multiple * unit;
+    const int64_t multiple = std::max<int64_t>(1, (int64_t{d} + unit / 2) / unit);
+    return static_cast<int32_t>(std::clamp<int64_t>(d - multiple * unit, -unit, unit));
 }
 
 }  // namespace
@@ -40,7 +41,7 @@ int Frame::Nearest(int32_t i, std::span<const Length> lengths) const {
     int best = -1;
     int64_t bestDistance = 0;
     for (size_t k = 0; k < lengths.size(); ++k) {
-        const int64_t distance = std::llabs(int64_t{At(i)} - lengths[k].us);
+        const int64_t distance = std::llabs(At(i) - lengths[k].us);
         if (best < 0 || distance < bestDistance) {
             best = static_cast<int>(k);
             bestDistance = distance;

@@ -87,8 +87,9 @@ public:
 
     int32_t Size() const { return static_cast<int32_t>(d_.size()); }
     int32_t Stretch() const { return stretch_; }
-    // Duration i with the stretch taken out (marks at even positions).
-    int32_t At(int32_t i) const { return i % 2 == 0 ? d_[i] - stretch_ : d_[i] + stretch_; }
+    // Duration i with the stretch taken out (marks at even positions);
+    // wide, so that no recorded value overflows.
+    int64_t At(int32_t i) const { return i % 2 == 0 ? int64_t{d_[i]} - stretch_ : int64_t{d_[i]} + stretch_; }
     bool Fits(int32_t i, Length n) const { return i < Size() && At(i) > n.us - n.margin && At(i) < n.us + n.margin; }
     // The index of the length nearest to duration i when i fits that one, else -1.
     int Nearest(int32_t i, std::span<const Length> lengths) const;

@@ -210,6 +210,9 @@ TEST(RcReading, VariantsRepeatsAndForeignFrames) {
     using namespace test;
     const Durations necRepeat{9000, 2250, 560};
     const Durations sharp = SharpFrame(0x12, 0x34, 1, 0);
+    const Durations samsung = PulseDistance({4500, 4500, 560, 560, 1690},
+                                            Concat({BitsOf(0x07, 8, true), BitsOf(0x07, 8, true),
+                                                    BitsOf(0x02, 8, true), BitsOf(0xfd, 8, true)}));
     const BurstCase cases[] = {
         // The decoder's choice among NEC's layouts by the check bytes.
         {"nec", {NecBytes(0x04, 0xfb, 0x08, 0xf7)}, {"nec 0x0408"}},
@@ -232,6 +235,10 @@ TEST(RcReading, VariantsRepeatsAndForeignFrames) {
         // Repeats carry the scancode of the frame they repeat.
         {"nec repeat", {NecFrame(0x04, 0x08), necRepeat, necRepeat}, {"nec 0x0408", "nec 0x0408", "nec 0x0408"}},
         {"lone nec repeat", {necRepeat}, {"(none)"}},
+        // After a 4.5 ms leader (Samsung's) the repeat is that leader pair and a mark.
+        {"4.5 ms leader and its repeat", {samsung, {4500, 4500, 560}}, {"necx 0x070702", "necx 0x070702"}},
+        {"9 ms leader, no such repeat", {NecFrame(0x04, 0x08), {4500, 4500, 560}}, {"nec 0x0408", "(none)"}},
+        {"sanyo repeat", {SanyoFrame(0x1234, 0x56), {9000, 4500, 560}}, {"sanyo 0x123456", "sanyo 0x123456"}},
         {"jvc repeat", {JvcFrame(0x12, 0x34, true), JvcFrame(0x12, 0x34, false)}, {"jvc 0x1234", "jvc 0x1234"}},
         {"jvc other bits", {JvcFrame(0x12, 0x34, true), JvcFrame(0x12, 0x35, false)}, {"jvc 0x1234", "(none)"}},
         {"lone jvc repeat", {JvcFrame(0x12, 0x34, false)}, {"(none)"}},
@@ -248,6 +255,7 @@ TEST(RcReading, VariantsRepeatsAndForeignFrames) {
         {"nec in double time", {[] { Durations d = NecFrame(4, 8); for (auto& v : d) v *= 2; return d; }()},
          {"(none)"}},
         {"empty", {Durations{}}, {"(none)"}},
+        {"largest durations", {Durations(67, INT32_MAX), Durations(35, INT32_MAX)}, {"(none)", "(none)"}},
     };
     for (const BurstCase& c : cases) {
         const auto readings = ReadFrames(c.frames);
