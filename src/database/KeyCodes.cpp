@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "analysis/Analyzer.h"
+#include "analysis/rc/RcReading.h"
 #include "database/CodeDatabase.h"
 #include "database/CodeText.h"
 
@@ -97,6 +99,21 @@ int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout) {
         throw;
     }
     return count;
+}
+
+std::optional<RcReading> KeyRcReading(const TableRow& key) {
+    // The stored frames up to the first empty one, as a recording buffer
+    // holds a burst.
+    std::vector<std::vector<int32_t>> frames;
+    auto scratch = std::make_unique<CodeFrame>();
+    for (const char* column : {"Code1", "Code2", "Code3", "Code4"}) {
+        ParseCodeText(View(key.Text(column)), *scratch);
+        if (scratch->Count <= 0) break;
+        frames.emplace_back(scratch->Durations, scratch->Durations + scratch->Count);
+    }
+    if (frames.empty()) return std::nullopt;
+    const std::vector<RcDurations> burst(frames.begin(), frames.end());
+    return ReadRcBurst(burst)[0];
 }
 
 QString AdrText(int32_t adr) { return Hex(adr, 4); }

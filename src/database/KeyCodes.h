@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 
 #include "analysis/CodeFrame.h"
+#include "analysis/rc/RcProtocols.h"
 
 namespace tovanel {
 
@@ -39,6 +41,10 @@ std::array<bool, SlotCount> LoadKeyIntoBuffer(CodeDatabase& db, SharedFrameBuffe
 // caller. Does nothing when ADOTableCodes2 is closed. Returns the number of
 // keys rewritten.
 int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout);
+
+// The kernel's reading of a stored key: its first frame (Code1) read in the
+// burst of its stored frames, as Sharp's needs Code2. Nothing is stored.
+std::optional<RcReading> KeyRcReading(const TableRow& key);
 
 // strAdr and strCmd: "0x%.4X" and "0x%.2X" of the 32-bit value.
 QString AdrText(int32_t adr);

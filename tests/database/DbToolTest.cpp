@@ -74,11 +74,14 @@ TEST_P(DbTool, ListsShowsAndRecomputesKeys) {
     r = On({"list", "keys", std::to_string(tv), "--format", "text"});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(r.lines.size(), 3u);
-    EXPECT_TRUE(Has(r.lines[1], "\tMute\t1\t0x0002\t0x03\t1")) << r.lines[1];
-    EXPECT_TRUE(Has(r.lines[2], "\tPower\t99\t0x00FF\t0x05\t2")) << r.lines[2];
+    // The last column is the kernel's reading of the stored frames.
+    EXPECT_TRUE(Has(r.lines[1], "\tMute\t1\t0x0002\t0x03\t1\tnec 0x0408")) << r.lines[1];
+    EXPECT_TRUE(Has(r.lines[2], "\tPower\t99\t0x00FF\t0x05\t2\tnec 0x0408")) << r.lines[2];
     r = On({"list", "keys", "TV \"big\"\tone", "--order", "code"});
     ASSERT_EQ(r.lines.size(), 2u);
     EXPECT_TRUE(Has(r.lines[0], "\"name\":\"Mute\""));
+    EXPECT_TRUE(Has(r.lines[0], "\"frames\":1,\"rc_protocol\":\"nec\",\"rc_scancode\":1032,\"rc_toggle\":null}"))
+        << r.lines[0];
 
     // show prints the key's frames as the analyser's report does.
     r = On({"show", std::to_string(power)});
@@ -88,8 +91,9 @@ TEST_P(DbTool, ListsShowsAndRecomputesKeys) {
     const std::u16string c2(reinterpret_cast<const char16_t*>(code2.utf16()), static_cast<size_t>(code2.size()));
     const auto decoded = LoadCodeTextsIntoBuffer({c1, c2, u"", u""}, 1, 0, DecodeSettings{}, *buffer);
     ASSERT_EQ(r.lines.size(), 2u);
-    EXPECT_EQ(r.lines[0], FrameJson(buffer->Slots[0], decoded[0]));
-    EXPECT_EQ(r.lines[1], FrameJson(buffer->Slots[1], decoded[1]));
+    EXPECT_EQ(r.lines[0], FrameJson(buffer->Slots[0], decoded[0], RcReading{RcProtocol::Nec, 0x0408, {}}));
+    // The repeat code repeats the first frame's scancode.
+    EXPECT_EQ(r.lines[1], FrameJson(buffer->Slots[1], decoded[1], RcReading{RcProtocol::Nec, 0x0408, {}}));
     r = On({"show", std::to_string(power), "--format", "text"});
     ASSERT_GE(r.lines.size(), 3u);
     EXPECT_EQ(r.lines[0], "Unit \"TV \"big\"\tone\", key \"Power\"");

@@ -131,4 +131,18 @@ inline Durations Distort(Durations d, int32_t stretch = 100, int jitterPercent =
     return d;
 }
 
+// What a sound card makes of a frame: every edge falls on a 48 kHz sample,
+// and durations are whole samples converted back (samples x 1000 / 48).
+inline Durations Quantise48k(const Durations& d) {
+    Durations out;
+    int64_t edge = 0, previous = 0;
+    for (int32_t v : d) {
+        edge += v;
+        const int64_t sample = (edge * 48 + 500) / 1000;
+        out.push_back(static_cast<int32_t>((sample - previous) * 1000 / 48));
+        previous = sample;
+    }
+    return out;
+}
+
 }  // namespace tovanel::test

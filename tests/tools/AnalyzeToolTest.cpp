@@ -59,9 +59,12 @@ TEST(AnalyzeTool, JsonHasExactlyTheContractKeysInOrder) {
         "protocol", "protocol_name", "repeat", "header", "trailer", "mark_means", "mark_counts",
         "space_means", "space_counts", "class_index", "mode_start", "mode_bits", "mode",
         "adr_order", "adr_start", "adr_bits", "adr", "cmd_order", "cmd_start", "cmd_bits", "cmd",
-        "flags"};
+        "flags", "rc_protocol", "rc_scancode", "rc_toggle"};
     EXPECT_EQ(Keys(r.lines[0]), expected);
     const std::string& j = r.lines[0];
+    EXPECT_EQ(Value(j, "rc_protocol"), "\"nec\"");
+    EXPECT_EQ(Value(j, "rc_scancode"), "1032");
+    EXPECT_EQ(Value(j, "rc_toggle"), "null");
     EXPECT_EQ(Value(j, "slot"), "0");
     EXPECT_EQ(Value(j, "count"), "67");
     EXPECT_EQ(Value(j, "period"), "0");
@@ -252,12 +255,41 @@ TEST(AnalyzeTool, TextFormatShowsTheMainWindowTexts) {
     for (const std::string& l : r.lines) all += l + "\n";
     EXPECT_NE(all.find("Detect: Pulse distance"), std::string::npos) << all;
     EXPECT_NE(all.find("Detect: NEC"), std::string::npos);
+    EXPECT_NE(all.find("\n  Linux: nec 0x0408\n"), std::string::npos) << all;
     EXPECT_NE(all.find("560 [33]"), std::string::npos);
     EXPECT_NE(all.find("9000 [1]"), std::string::npos);
     EXPECT_EQ(AddressDataText(0xFB04), "Data: 0xFB04 (64260)");
     EXPECT_EQ(AddressDataText(0x4), "Data: 0x0004 (4)");
     EXPECT_EQ(CommandDataText(0x8), "Data: 0x08 (8)");
     EXPECT_EQ(CommandDataText(~uint64_t{0}), "Data: 0xFFFFFFFFFFFFFFFF (18446744073709551615)");
+}
+
+TEST(AnalyzeTool, KernelReadingOfEveryFrameInItsBurst) {
+    const std::string sharp = Line(test::SharpFrame(0x12, 0x34, 1, 0));
+    const std::string echo = Line(test::SharpFrame(0x12, 0xcb, 0, 1));
+    const std::string mce = Line(test::Rc6Frame(6, 0, 0x80, test::BitsOf(0x0f840c, 24, false)));
+    struct Case {
+        std::string input;
+        std::vector<std::string> lines;  // slot, rc_protocol, rc_scancode, rc_toggle of each line
+    } cases[] = {
+        // Sharp's first frame is read with the inverted frame after it, and
+        // printed (still first) once that has arrived.
+        {sharp + echo, {"0 \"sharp\" 4660 null", "1 null null null"}},
+        {sharp, {"0 null null null"}},
+        {sharp + "\n" + echo, {"0 null null null", "0 null null null"}},
+        {mce + mce, {"0 \"rc6_mce\" 2148467724 true", "1 \"rc6_mce\" 2148467724 true"}},
+        {Line(test::NokiaFrame(0x12, 0xa5)), {"0 null null null"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> lines;
+        for (const std::string& l : Analyze(c.input).lines)
+            lines.push_back(Value(l, "slot") + " " + Value(l, "rc_protocol") + " " + Value(l, "rc_scancode") + " " +
+                            Value(l, "rc_toggle"));
+        EXPECT_EQ(lines, c.lines) << c.input;
+    }
+    ToolRun text = Analyze(mce, {"--format", "text"});
+    ASSERT_FALSE(text.lines.empty());
+    EXPECT_EQ(text.lines[3], "  Linux: rc6_mce 0x800f040c, toggle 1");
 }
 
 TEST(AnalyzeTool, StartValuesAreTheRecordsAsStored) {

@@ -10,6 +10,7 @@
 
 #include <pthread.h>
 
+#include "analysis/rc/RcReading.h"
 #include "capture/EdgeDetector.h"
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/CaptureConfig.h"
@@ -204,7 +205,8 @@ AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out)
     : options_(options),
       out_(out),
       buffer_(std::make_unique<SharedFrameBuffer>()),
-      scratch_(std::make_unique<CodeFrame>()) {
+      scratch_(std::make_unique<CodeFrame>()),
+      held_(std::make_unique<CodeFrame>()) {
     DecodeSettings s = options.layout;
     s.ForcedModulation = options.modulation;
     s.ForcedProtocol = options.protocol;
@@ -217,7 +219,7 @@ AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out)
         [this](int32_t slot, bool decoded) { Print(slot, decoded); });
 }
 
-AnalyzeRun::~AnalyzeRun() = default;
+AnalyzeRun::~AnalyzeRun() { Finish(); }
 
 void AnalyzeRun::Frame(const InputFrame& frame) {
     if (frame.newBurst) {
@@ -233,11 +235,43 @@ void AnalyzeRun::Frame(const InputFrame& frame) {
 
 void AnalyzeRun::Print(int32_t slot, bool decoded) {
     std::lock_guard lock(printMutex_);
+    if (heldSlot_ >= 0) ReleaseHeld(slot == heldSlot_ + 1);
     buffer_->CopySlot(slot, *scratch_);
+    std::optional<RcReading> rc;
+    {
+        std::lock_guard bufferLock(buffer_->Mutex());
+        rc = ReadRcSlot(buffer_->Locked(), slot);
+    }
+    const auto count = static_cast<size_t>(std::clamp(scratch_->Count, 0, MaxDurations));
+    if (!rc && RcReadingWaitsForNext(RcDurations(scratch_->Durations, count))) {
+        std::swap(held_, scratch_);
+        heldSlot_ = slot;
+        heldDecoded_ = decoded;
+        return;
+    }
+    Emit(*scratch_, decoded, rc);
+}
+
+void AnalyzeRun::Finish() {
+    std::lock_guard lock(printMutex_);
+    if (heldSlot_ >= 0) ReleaseHeld(false);
+}
+
+void AnalyzeRun::ReleaseHeld(bool nextArrived) {
+    std::optional<RcReading> rc;
+    if (nextArrived) {
+        std::lock_guard bufferLock(buffer_->Mutex());
+        rc = ReadRcSlot(buffer_->Locked(), heldSlot_);
+    }
+    heldSlot_ = -1;
+    Emit(*held_, heldDecoded_, rc);
+}
+
+void AnalyzeRun::Emit(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc) {
     if (options_.format == OutputFormat::Json)
-        out_ << FrameJson(*scratch_, decoded) << '\n';
+        out_ << FrameJson(frame, decoded, rc) << '\n';
     else
-        out_ << FrameText(*scratch_, decoded) << '\n';
+        out_ << FrameText(frame, decoded, rc) << '\n';
     out_.flush();
 }
 
@@ -357,6 +391,7 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
         }
         sources.StopAll();
     }
+    run.Finish();
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return status;
 }
@@ -407,6 +442,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
         else
             bad += AnalyzeStream(stream, file, run, options, err);
     }
+    run.Finish();
     return bad > 0 ? 2 : 0;
 }
 

@@ -8,10 +8,12 @@
 #include <iosfwd>
 #include <mutex>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/CodeFrame.h"
+#include "analysis/rc/RcProtocols.h"
 #include "capture/FrameAssembler.h"
 #include "tools/analyze/TextInput.h"
 
@@ -48,8 +50,12 @@ public:
     ~AnalyzeRun();
 
     void Frame(const InputFrame& frame);
-    // Prints slot `slot` of the buffer (what the notification reports).
+    // Prints slot `slot` of the buffer (what the notification reports). A
+    // frame that the kernel reads only with the frame after it (Sharp's
+    // first frame) is printed when that frame arrives, or at Finish().
     void Print(int32_t slot, bool decoded);
+    // Prints a frame still waiting for the next one; the input has ended.
+    void Finish();
 
     // For frames from a receiver or a recording: the assembler decides the
     // bursts by its tick count, which is the time line's (SetTick) or, once
@@ -69,6 +75,12 @@ private:
     std::mutex printMutex_;
     std::unique_ptr<FrameAssembler> assembler_;
     std::unique_ptr<CodeFrame> scratch_;
+    std::unique_ptr<CodeFrame> held_;  // a frame waiting for the next one
+    int32_t heldSlot_ = -1;            // its slot; -1 none
+    bool heldDecoded_ = false;
+
+    void Emit(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc);
+    void ReleaseHeld(bool nextArrived);
 };
 
 // Reads one input stream in the chosen format; returns the number of bad

@@ -64,6 +64,11 @@ public:
         out_ += JsonQuoted(v);
         return *this;
     }
+    // Members written elsewhere, as they are.
+    JsonObject& Members(const std::string& members) {
+        out_ += (out_.size() > 1 ? "," : "") + members;
+        return *this;
+    }
     template <typename T>
     JsonObject& Array(const char* key, const T* values, int32_t n) {
         Key(key);
@@ -115,7 +120,14 @@ std::string ClassLine(int32_t mean, int32_t count) {
     return std::to_string(mean) + " [" + std::to_string(count) + "]";
 }
 
-std::string FrameJson(const CodeFrame& f, bool decoded) {
+std::string RcJsonMembers(const std::optional<RcReading>& rc) {
+    if (!rc) return R"("rc_protocol":null,"rc_scancode":null,"rc_toggle":null)";
+    return "\"rc_protocol\":" + JsonQuoted(RcInfo(rc->protocol).name) +
+           ",\"rc_scancode\":" + std::to_string(rc->scancode) +
+           ",\"rc_toggle\":" + (!rc->toggle ? "null" : *rc->toggle ? "true" : "false");
+}
+
+std::string FrameJson(const CodeFrame& f, bool decoded, const std::optional<RcReading>& rc) {
     const int32_t count = Bounded(f.Count, MaxDurations);
     const int32_t marks = Bounded(f.MarkClassCount, MaxClasses);
     const int32_t spaces = Bounded(f.SpaceClassCount, MaxClasses);
@@ -149,10 +161,11 @@ std::string FrameJson(const CodeFrame& f, bool decoded) {
         .Number("cmd_bits", f.CmdBits)
         .Number("cmd", f.Cmd)
         .Array("flags", f.Flags, count)
+        .Members(RcJsonMembers(rc))
         .Finish();
 }
 
-std::string FrameText(const CodeFrame& f, bool decoded) {
+std::string FrameText(const CodeFrame& f, bool decoded, const std::optional<RcReading>& rc) {
     std::string out = "Slot " + std::to_string(f.SlotIndex) + ": " + std::to_string(f.Count) +
                       " durations, Length " + std::to_string(f.Total / 1000) + " ms";
     if (f.SlotIndex > 0) out += ", Period " + std::to_string(f.Period / 1000) + " ms";
@@ -161,6 +174,7 @@ std::string FrameText(const CodeFrame& f, bool decoded) {
     out += std::string("  Modulation  Detect: ") + ModulationName(f.Modulation) + "\n";
     out += std::string("  Protocol    Detect: ") + ProtocolName(f.Protocol) +
            (f.IsRepeat ? " (repeat code)" : "") + "\n";
+    out += "  Linux: " + RcReadingText(rc) + "\n";
     if (f.ModeBits != 0) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "Mode: %X", static_cast<unsigned>(f.Mode));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/CodeFrame.h"
+#include "analysis/rc/RcProtocols.h"
 
 namespace tovanel {
 
@@ -14,11 +15,16 @@ namespace tovanel {
 // protocol_name, repeat, header, trailer, mark_means, mark_counts,
 // space_means, space_counts, class_index, mode_start, mode_bits, mode,
 // adr_order, adr_start, adr_bits, adr, cmd_order, cmd_start, cmd_bits, cmd,
-// flags.
-std::string FrameJson(const CodeFrame& frame, bool decoded);
+// flags, then the kernel's reading: rc_protocol, rc_scancode, rc_toggle.
+std::string FrameJson(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc);
 
-// A few lines of readable text, ending in a newline.
-std::string FrameText(const CodeFrame& frame, bool decoded);
+// A few lines of readable text, ending in a newline; the kernel's reading
+// as "Linux: nec 0x0408".
+std::string FrameText(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc);
+
+// The kernel's reading as JSON members (no braces): rc_protocol (string or
+// null), rc_scancode (integer or null), rc_toggle (boolean or null).
+std::string RcJsonMembers(const std::optional<RcReading>& rc);
 
 // The main window's texts, shared with the GUI.
 std::string AddressDataText(uint64_t adr);  // "Data: 0x%.4LX (%Lu)"

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 
+#include "analysis/rc/RcReading.h"
 #include "capture/Setup/AppPaths.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
@@ -170,20 +171,23 @@ private:
         if (!FindUnit(unit)) return 1;
         TableView& keys = db_.ADOTableCodes;
         if (o_.byCode) keys.SetOrder(KeyOrderByCode);
-        if (!o_.json) out_ << "ID\tName\tMode\tAdr\tCmd\tFrames\n";
+        if (!o_.json) out_ << "ID\tName\tMode\tAdr\tCmd\tFrames\tLinux\n";
         for (int i = 0; i < keys.RecordCount(); ++i) {
             const TableRow& k = keys.RowAt(i);
             int frames = 0;
             for (const char* c : {"Code1", "Code2", "Code3", "Code4"}) frames += k.Text(c).size() >= 4 ? 1 : 0;
+            const std::optional<RcReading> rc = KeyRcReading(k);
             if (o_.json)
                 out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Int("UnitID")
                      << ",\"name\":" << JsonString(k.Text("Name")) << ",\"mode\":" << k.Int("Mode")
                      << ",\"adr\":" << k.Int("Adr") << ",\"cmd\":" << k.Int("Cmd")
                      << ",\"adr_text\":" << JsonString(k.Text("strAdr"))
-                     << ",\"cmd_text\":" << JsonString(k.Text("strCmd")) << ",\"frames\":" << frames << "}\n";
+                     << ",\"cmd_text\":" << JsonString(k.Text("strCmd")) << ",\"frames\":" << frames << ","
+                     << RcJsonMembers(rc) << "}\n";
             else
                 out_ << k.Id() << '\t' << Field(k.Text("Name")) << '\t' << k.Int("Mode") << '\t'
-                     << S(k.Text("strAdr")) << '\t' << S(k.Text("strCmd")) << '\t' << frames << '\n';
+                     << S(k.Text("strAdr")) << '\t' << S(k.Text("strCmd")) << '\t' << frames << '\t'
+                     << RcReadingText(rc) << '\n';
         }
         return 0;
     }
@@ -231,10 +235,11 @@ private:
         for (int s = 0; s < 4; ++s) {
             const CodeFrame& f = buffer->Slots[s];
             if (f.Count == 0) continue;
+            const std::optional<RcReading> rc = ReadRcSlot(*buffer, s);
             if (o_.json)
-                out_ << FrameJson(f, decoded[static_cast<size_t>(s)]) << '\n';
+                out_ << FrameJson(f, decoded[static_cast<size_t>(s)], rc) << '\n';
             else
-                out_ << FrameText(f, decoded[static_cast<size_t>(s)]) << '\n';
+                out_ << FrameText(f, decoded[static_cast<size_t>(s)], rc) << '\n';
         }
         return 0;
     }
@@ -328,7 +333,8 @@ const char* DbUsage() {
            "Commands:\n"
            "  list units              the units by name: ID, name, protocol, modulation,\n"
            "                          carrier, number of keys\n"
-           "  list keys UNIT          the keys of a unit (its ID or exact name)\n"
+           "  list keys UNIT          the keys of a unit (its ID or exact name), with the\n"
+           "                          kernel's reading of each (protocol and scancode)\n"
            "  show KEY                the frames of a key (its ID) analysed, printed as\n"
            "                          tovanel-analyze prints frames\n"
            "  recompute UNIT          analyse the first frame of every key of a unit anew\n"

@@ -1,0 +1,92 @@
+#include "analysis/rc/RcTiming.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "analysis/CodeFrame.h"
+
+namespace tovanel::rc {
+
+namespace {
+
+// The median of up to MaxDurations values (the upper one of an even count).
+class Median {
+public:
+    void Add(int32_t v) {
+        if (n_ < values_.size()) values_[n_++] = v;
+    }
+    bool Empty() const { return n_ == 0; }
+    int32_t Value() {
+        auto mid = values_.begin() + static_cast<std::ptrdiff_t>(n_ / 2);
+        std::nth_element(values_.begin(), mid, values_.begin() + static_cast<std::ptrdiff_t>(n_));
+        return *mid;
+    }
+
+private:
+    std::array<int32_t, MaxDurations> values_{};
+    size_t n_ = 0;
+};
+
+// How far d lies from the nearest whole multiple of unit (at least one),
+// limited to what the median needs to know: a unit either way.
+int32_t GridResidual(int32_t d, int32_t unit) {
+    const int64_t multiple = std::max<int64_t>(1, (int64_t{d} + unit / 2) / unit);
+    return static_cast<int32_t>(std::clamp<int64_t>(d - multiple * unit, -unit, unit));
+}
+
+}  // namespace
+
+int Frame::Nearest(int32_t i, std::span<const Length> lengths) const {
+    if (i >= Size()) return -1;
+    int best = -1;
+    int64_t bestDistance = 0;
+    for (size_t k = 0; k < lengths.size(); ++k) {
+        const int64_t distance = std::llabs(At(i) - lengths[k].us);
+        if (best < 0 || distance < bestDistance) {
+            best = static_cast<int>(k);
+            bestDistance = distance;
+        }
+    }
+    return best >= 0 && Fits(i, lengths[static_cast<size_t>(best)]) ? best : -1;
+}
+
+bool Frame::SetStretch(int32_t stretch) {
+    stretch_ = stretch;
+    return std::abs(stretch) <= MaxStretch;
+}
+
+bool Frame::StretchFromMarks(int32_t first, int32_t end, int32_t nominal) {
+    Median m;
+    for (int32_t i = first; i < std::min(end, Size()); i += 2) m.Add(d_[i]);
+    return !m.Empty() && SetStretch(m.Value() - nominal);
+}
+
+bool Frame::StretchFromSpaces(int32_t first, int32_t end, int32_t nominal) {
+    Median m;
+    for (int32_t i = first; i < std::min(end, Size()); i += 2) m.Add(d_[i]);
+    return !m.Empty() && SetStretch(nominal - m.Value());
+}
+
+bool Frame::StretchOnGrid(int32_t first, int32_t unit) {
+    Median marks, spaces;
+    for (int32_t i = first; i < Size(); ++i) (i % 2 == 0 ? marks : spaces).Add(GridResidual(d_[i], unit));
+    if (marks.Empty()) return false;
+    const int32_t fromMarks = marks.Value();
+    return SetStretch(spaces.Empty() ? fromMarks : (fromMarks - spaces.Value()) / 2);
+}
+
+std::optional<uint64_t> ReadSpaceBits(const Frame& f, int32_t first, int bits, Length mark, Length zero,
+                                      Length one) {
+    const Length spaces[] = {zero, one};
+    uint64_t value = 0;
+    for (int k = 0; k < bits; ++k) {
+        const int32_t i = first + 2 * k;
+        if (!f.Fits(i, mark)) return std::nullopt;
+        const int bit = f.Nearest(i + 1, spaces);
+        if (bit < 0) return std::nullopt;
+        value |= uint64_t(bit) << k;
+    }
+    return value;
+}
+
+}  // namespace tovanel::rc
