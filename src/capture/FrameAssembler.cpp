@@ -60,15 +60,11 @@ void FrameAssembler::SubmitFrame(uint32_t gap, const int32_t* durations, int32_t
         slot = fb.FillCount;
         CodeFrame& f = fb.Slots[slot];
         f.Period = slot == 0 ? 0 : Saturate(int64_t{gap} + fb.Slots[slot - 1].Total);
-        int64_t total = 0;
-        for (int i = 0; i < count; ++i) {
-            total += durations[i];
-            f.Flags[i] = 0;
-        }
-        f.Total = Saturate(total);
-        if (durations[0] == LeadInMark && captureSource_ == Source::IgorPlug) f.Flags[0] |= Recovered;
         std::memcpy(f.Durations, durations, sizeof(int32_t) * static_cast<size_t>(count));
         f.Count = count;
+        // Total, no flags, and nothing of the slot's earlier frame past Count.
+        PrepareFrameInput(f);
+        if (durations[0] == LeadInMark && captureSource_ == Source::IgorPlug) f.Flags[0] |= Recovered;
         if (samples != nullptr && sampleCount > 0) {
             f.SampleCount = std::min(sampleCount, MaxSamples);
             std::memcpy(f.Samples, samples, sizeof(int16_t) * static_cast<size_t>(f.SampleCount));

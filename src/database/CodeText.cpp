@@ -147,12 +147,8 @@ std::array<bool, SlotCount> LoadCodeTextsIntoBuffer(const std::array<std::u16str
     for (int s = 0; s < SlotCount; ++s) {
         CodeFrame& f = buffer.Slots[s];
         f.SlotIndex = s;
-        // At most 126 durations of at most 18424 µs: the sum fits.
-        f.Total = 0;
-        for (int32_t i = 0; i < f.Count; ++i) {
-            f.Total += f.Durations[i];
-            f.Flags[i] = 0;
-        }
+        // Total, no flags, and nothing of the key loaded before past Count.
+        PrepareFrameInput(f);
         decoded[s] = AnalyzeFrame(f, forcedModulation, forcedProtocol, layout);
     }
     return decoded;

@@ -75,7 +75,7 @@ int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout) {
             ClearFrame(*scratch);
             ParseCodeText(View(keys.Text("Code1")), *scratch);
             scratch->SlotIndex = 0;
-            for (int32_t i = 0; i < scratch->Count; ++i) scratch->Total += scratch->Durations[i];
+            PrepareFrameInput(*scratch);
             AnalyzeFrame(*scratch, modulation, protocol, layout);
             keys.Edit();
             keys.SetInt("Mode", scratch->Mode);
