@@ -19,8 +19,12 @@ struct Harness {
     SharedDecodeSettings settings;
     uint32_t now = 1000;
     std::vector<std::pair<int32_t, bool>> notes;
+    std::vector<std::pair<int32_t, int32_t>> drops;  // given, stored
     FrameAssembler assembler{*buffer, settings, [this] { return now; },
                              [this](int32_t slot, bool decoded) { notes.emplace_back(slot, decoded); }};
+    Harness() {
+        assembler.SetDropNotify([this](int32_t given, int32_t stored) { drops.emplace_back(given, stored); });
+    }
 
     void Submit(const Durations& d, uint32_t gap = UnknownGap) {
         assembler.SubmitFrame(gap, d.data(), static_cast<int32_t>(d.size()));
@@ -80,6 +84,7 @@ TEST(FrameAssembler, EleventhFrameIsDroppedButKeepsTheBurstAlive) {
     }
     EXPECT_EQ(h.Fill(), 10);
     EXPECT_EQ(h.notes.size(), 10u);
+    EXPECT_EQ(h.drops, (std::vector<std::pair<int32_t, int32_t>>{{3, 0}, {3, 0}}));
     EXPECT_EQ(h.assembler.LastSubmitTick(), h.now - 200);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(h.Slot(i).SlotIndex, i);
     h.now += 101;  // 301 since the last (dropped) frame
@@ -101,6 +106,9 @@ TEST(FrameAssembler, CountRules) {
     h.Submit(longFrame);
     EXPECT_EQ(h.Slot(2).Count, 199);
     EXPECT_EQ(h.Slot(2).Total, 199 * 560);
+    // Only what is lost is told: not the pause an even list ends in.
+    h.Submit(Durations(200, 560));
+    EXPECT_EQ(h.drops, (std::vector<std::pair<int32_t, int32_t>>{{450, 199}}));
 }
 
 TEST(FrameAssembler, RecoveredOnlyForTheFirstUsbReceiver) {
