@@ -1,6 +1,7 @@
 #include "tools/analyze/AnalyzeTool.h"
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -10,13 +11,13 @@
 
 #include <pthread.h>
 
+#include "analysis/Recognition.h"
 #include "capture/EdgeDetector.h"
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/CaptureConfig.h"
 #include "capture/Setup/CaptureSources.h"
 #include "capture/SoundCapture.h"
 #include "database/CodeText.h"
-#include "analysis/Recognition.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/analyze/WavInput.h"
 
