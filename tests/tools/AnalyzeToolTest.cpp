@@ -171,6 +171,20 @@ TEST(AnalyzeTool, SignedLinesAreKeyPressesCutAtLongSpaces) {
     EXPECT_TRUE(bad.lines.empty());
 }
 
+TEST(AnalyzeTool, ATwelveBitRcmmBurstDecodesInEverySlot) {
+    // Three key frames of a 12-bit remote as a receiver delivers them.
+    std::string input;
+    for (uint32_t seed : {1u, 2u, 3u}) input += Line(test::Distort(test::RcmmFrame({1, 2, 0, 1, 0, 2}), 40, 3, seed));
+    ToolRun r = Analyze(input);
+    ASSERT_EQ(r.lines.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(Value(r.lines[i], "slot"), std::to_string(i));
+        EXPECT_EQ(Value(r.lines[i], "protocol_name"), "\"RC-MM\"") << r.lines[i];
+        EXPECT_EQ(Value(r.lines[i], "mode"), "6");
+        EXPECT_EQ(Value(r.lines[i], "cmd"), std::to_string(0x12000));
+    }
+}
+
 TEST(AnalyzeTool, CodeTextLinesAreTakenAsTheyStand) {
     // The worked example: period 0, then 9000, 4500 and 560.
     const std::string example = "  }j}i7@";
