@@ -140,9 +140,14 @@ bool ClassifyFrame(CodeFrame& f) {
     ResetResults(f);
     // A record never holds more than its arrays; an even count (a trailing
     // space, as other producers may store) is analysed without its last
-    // duration, the way the recording buffer stores frames.
+    // duration, the way the recording buffer stores frames: the space goes,
+    // so that a decoder reading past the end finds zero there as elsewhere.
     f.Count = std::clamp(f.Count, 0, MaxDurations);
-    if (f.Count % 2 == 0 && f.Count > 0) --f.Count;
+    if (f.Count % 2 == 0 && f.Count > 0) {
+        --f.Count;
+        f.Durations[f.Count] = 0;
+        f.ClassIndex[f.Count] = 0;
+    }
     if (f.Count < 3) return false;
 
     if (!ClassifyDurations(f)) return false;

@@ -1,6 +1,8 @@
 #include "analysis/CodeFrame.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace tovanel {
@@ -18,6 +20,17 @@ void ResetFrameBuffer(FrameBuffer& buffer) {
 }
 
 void ClearFrame(CodeFrame& frame) { std::memset(&frame, 0, sizeof frame); }
+
+void PrepareFrameInput(CodeFrame& f) {
+    const int32_t count = std::clamp(f.Count, 0, MaxDurations);
+    int64_t total = 0;
+    for (int32_t i = 0; i < count; ++i) total += f.Durations[i];
+    f.Total = static_cast<int32_t>(std::clamp<int64_t>(total, std::numeric_limits<int32_t>::min(),
+                                                        std::numeric_limits<int32_t>::max()));
+    std::fill(f.Durations + count, std::end(f.Durations), 0);
+    std::fill(std::begin(f.Flags), std::end(f.Flags), 0u);
+    std::fill(std::begin(f.ClassIndex), std::end(f.ClassIndex), 0);
+}
 
 SharedFrameBuffer::SharedFrameBuffer() { std::memset(&buffer_, 0, sizeof buffer_); }
 

@@ -1,7 +1,9 @@
 // The captured-frame record, the ten-slot recording buffer and the user's
 // decoding choices. Everything here is plain data: copying a CodeFrame copies
 // the frame, and the arrays keep their full size because decoders read and
-// mark fixed positions beyond Count.
+// mark fixed positions beyond Count. Every producer leaves the entries at and
+// beyond Count zero (PrepareFrameInput), so that those reads give the same
+// answer whatever the record held before.
 #pragma once
 
 #include <cstdint>
@@ -90,6 +92,15 @@ void ResetFrameBuffer(FrameBuffer& buffer);
 
 // Zeroes a record completely (a fresh slot, as a scratch frame starts).
 void ClearFrame(CodeFrame& frame);
+
+// What every producer does once Durations and Count are in place, before
+// the analysis: Total becomes the sum of the durations (saturated to
+// 32 bits), Durations at and beyond Count are zeroed, and every Flags and
+// ClassIndex entry is cleared. A decoder that reads a position the frame
+// does not reach then reads a zero duration of class 0, and a frame the
+// analysis leaves unclassified shows class 0, never a value left by an
+// earlier frame.
+void PrepareFrameInput(CodeFrame& frame);
 
 // The recording buffer shared by a capture worker thread (which fills slots)
 // and the GUI thread (which reads them). Writers hold the lock while a slot is

@@ -33,6 +33,11 @@ using TickClock = std::function<uint32_t()>;
 // Told after every stored frame: the slot index and the analysis result.
 // Called on the submitting thread after the buffer lock is released.
 using FrameNotify = std::function<void(int32_t slot, bool decoded)>;
+// Told when a frame was not stored whole: `stored` is 0 when the buffer was
+// full and the frame was dropped, otherwise the durations kept of a list of
+// `given` that was longer than a slot. Called on the submitting thread
+// after the buffer lock is released (after FrameNotify for a stored frame).
+using DropNotify = std::function<void(int32_t given, int32_t stored)>;
 
 // Milliseconds of the monotonic clock, truncated to 32 bits.
 uint32_t SteadyTickMs();
@@ -48,6 +53,7 @@ public:
                      const int16_t* samples = nullptr, int32_t sampleCount = 0);
 
     void SetNotify(FrameNotify notify);
+    void SetDropNotify(DropNotify notify);
     void SetCaptureSource(int32_t source) { captureSource_ = source; }
     int32_t CaptureSource() const { return captureSource_; }
     uint32_t LastSubmitTick() const { return lastSubmitTick_; }
@@ -57,6 +63,7 @@ private:
     SharedDecodeSettings& settings_;
     TickClock clock_;
     FrameNotify notify_;
+    DropNotify dropNotify_;
     std::atomic<int32_t> captureSource_{Source::Com};
     std::atomic<uint32_t> lastSubmitTick_{0};
 };

@@ -135,24 +135,42 @@ bool FormatCodeText(const CodeFrame& frame, std::string& text, std::string* erro
     return true;
 }
 
+namespace {
+
+template <typename Text>
+bool AnalyzeText(Text text, int32_t slot, int32_t forcedModulation, int32_t forcedProtocol,
+                 const DecodeSettings& layout, CodeFrame& f) {
+    ParseCodeText(text, f);
+    f.SlotIndex = slot;
+    // Total, no flags, and nothing of the slot's earlier frame past Count.
+    PrepareFrameInput(f);
+    return AnalyzeFrame(f, forcedModulation, forcedProtocol, layout);
+}
+
+}  // namespace
+
+bool AnalyzeCodeText(std::u16string_view text, int32_t slot, int32_t forcedModulation,
+                     int32_t forcedProtocol, const DecodeSettings& layout, CodeFrame& frame) {
+    return AnalyzeText(text, slot, forcedModulation, forcedProtocol, layout, frame);
+}
+
+bool AnalyzeCodeText(std::string_view utf8, int32_t slot, int32_t forcedModulation,
+                     int32_t forcedProtocol, const DecodeSettings& layout, CodeFrame& frame) {
+    return AnalyzeText(utf8, slot, forcedModulation, forcedProtocol, layout, frame);
+}
+
 std::array<bool, SlotCount> LoadCodeTextsIntoBuffer(const std::array<std::u16string_view, 4>& codes,
                                                     int32_t forcedModulation, int32_t forcedProtocol,
                                                     const DecodeSettings& layout, FrameBuffer& buffer) {
-    for (int s = 0; s < 4; ++s) ParseCodeText(codes[s], buffer.Slots[s]);
-    for (int s = 4; s < SlotCount; ++s) {
-        buffer.Slots[s].Count = 0;
-        buffer.Slots[s].SampleCount = 0;
-    }
     std::array<bool, SlotCount> decoded{};
-    for (int s = 0; s < SlotCount; ++s) {
+    for (int s = 0; s < 4; ++s)
+        decoded[s] = AnalyzeCodeText(codes[s], s, forcedModulation, forcedProtocol, layout, buffer.Slots[s]);
+    for (int s = 4; s < SlotCount; ++s) {
         CodeFrame& f = buffer.Slots[s];
+        f.Count = 0;
+        f.SampleCount = 0;
         f.SlotIndex = s;
-        // At most 126 durations of at most 18424 µs: the sum fits.
-        f.Total = 0;
-        for (int32_t i = 0; i < f.Count; ++i) {
-            f.Total += f.Durations[i];
-            f.Flags[i] = 0;
-        }
+        PrepareFrameInput(f);
         decoded[s] = AnalyzeFrame(f, forcedModulation, forcedProtocol, layout);
     }
     return decoded;

@@ -59,6 +59,16 @@ void ParseCodeText(std::string_view utf8, CodeFrame& frame);
 // shortened frame.
 bool FormatCodeText(const CodeFrame& frame, std::string& text, std::string* error = nullptr);
 
+// Reads one code text into `frame` as the key loader fills a slot, and
+// analyses it: the text's Period and durations, SlotIndex `slot`, Total,
+// and nothing of an earlier frame in Flags, ClassIndex or past Count; then
+// AnalyzeFrame with the given forced modulation and protocol and the
+// generic layout, whose result is returned.
+bool AnalyzeCodeText(std::u16string_view text, int32_t slot, int32_t forcedModulation,
+                     int32_t forcedProtocol, const DecodeSettings& layout, CodeFrame& frame);
+bool AnalyzeCodeText(std::string_view utf8, int32_t slot, int32_t forcedModulation,
+                     int32_t forcedProtocol, const DecodeSettings& layout, CodeFrame& frame);
+
 // Loads a key's four code texts into slots 0..3 of `buffer`, empties slots
 // 4..9, and analyses every slot in order with the given forced modulation
 // and protocol and the generic layout: SlotIndex, Total and Flags are set

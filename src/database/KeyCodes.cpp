@@ -74,11 +74,9 @@ int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout) {
         keys.Refresh();
         keys.First();
         while (!keys.Eof()) {
+            // A first frame of its burst, with no earlier values.
             ClearFrame(*scratch);
-            ParseCodeText(View(keys.Text("Code1")), *scratch);
-            scratch->SlotIndex = 0;
-            for (int32_t i = 0; i < scratch->Count; ++i) scratch->Total += scratch->Durations[i];
-            AnalyzeFrame(*scratch, modulation, protocol, layout);
+            AnalyzeCodeText(View(keys.Text("Code1")), 0, modulation, protocol, layout, *scratch);
             keys.Edit();
             keys.SetInt("Mode", scratch->Mode);
             keys.SetInt("Adr", Low32(scratch->Adr));

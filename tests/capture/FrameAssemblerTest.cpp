@@ -7,7 +7,7 @@
 
 #include "analysis/Recognition.h"
 #include "capture/FrameAssembler.h"
-#include "support/Frames.h"
+#include "support/Protocols.h"
 
 namespace tovanel {
 namespace {
@@ -19,8 +19,12 @@ struct Harness {
     SharedDecodeSettings settings;
     uint32_t now = 1000;
     std::vector<std::pair<int32_t, bool>> notes;
+    std::vector<std::pair<int32_t, int32_t>> drops;  // given, stored
     FrameAssembler assembler{*buffer, settings, [this] { return now; },
                              [this](int32_t slot, bool decoded) { notes.emplace_back(slot, decoded); }};
+    Harness() {
+        assembler.SetDropNotify([this](int32_t given, int32_t stored) { drops.emplace_back(given, stored); });
+    }
 
     void Submit(const Durations& d, uint32_t gap = UnknownGap) {
         assembler.SubmitFrame(gap, d.data(), static_cast<int32_t>(d.size()));
@@ -80,6 +84,7 @@ TEST(FrameAssembler, EleventhFrameIsDroppedButKeepsTheBurstAlive) {
     }
     EXPECT_EQ(h.Fill(), 10);
     EXPECT_EQ(h.notes.size(), 10u);
+    EXPECT_EQ(h.drops, (std::vector<std::pair<int32_t, int32_t>>{{3, 0}, {3, 0}}));
     EXPECT_EQ(h.assembler.LastSubmitTick(), h.now - 200);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(h.Slot(i).SlotIndex, i);
     h.now += 101;  // 301 since the last (dropped) frame
@@ -101,6 +106,9 @@ TEST(FrameAssembler, CountRules) {
     h.Submit(longFrame);
     EXPECT_EQ(h.Slot(2).Count, 199);
     EXPECT_EQ(h.Slot(2).Total, 199 * 560);
+    // Only what is lost is told: not the pause an even list ends in.
+    h.Submit(Durations(200, 560));
+    EXPECT_EQ(h.drops, (std::vector<std::pair<int32_t, int32_t>>{{450, 199}}));
 }
 
 TEST(FrameAssembler, RecoveredOnlyForTheFirstUsbReceiver) {
@@ -131,6 +139,59 @@ TEST(FrameAssembler, FlagsAreClearedAndSamplesKept) {
     EXPECT_EQ(h.Slot(0).Flags[1] & ~uint32_t{Header}, 0u);  // analysis adds bits only
     h.Submit(Repeat);
     EXPECT_EQ(h.Slot(1).SampleCount, 0);
+}
+
+TEST(FrameAssembler, AShortFrameDecodesAlikeInAFreshAndInAReusedSlot) {
+    // Decoders read fixed positions that a short frame does not reach; they
+    // find zeros there, never what the slot's earlier frame left.
+    const Durations earlier[] = {
+        Durations(199, 9000),  // long spaces: every threshold bit reads 1
+        test::RcmmFrame({3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}),  // space class 3
+    };
+    struct Case {
+        int32_t modulation, protocol;
+        Durations frame;
+        bool decoded;
+    } cases[] = {
+        {Modulation::PulseDistance, Protocol::Sharp, {320}, false},
+        {Modulation::PulseDistance, Protocol::Sharp, {320, 1680, 320}, true},
+        {Modulation::PulseDistance, Protocol::Nec, {9000, 4500, 560, 1690, 560}, true},
+        {Modulation::BiPhase, Protocol::Rc5, {889}, false},
+        {Modulation::BiPhase, Protocol::Rc5, {889, 889, 889}, false},
+        {Modulation::BiPhase, Protocol::Rc6, {2666}, false},
+        {Modulation::BiPhase, Protocol::Rc6, {2666, 889, 444}, false},
+        {0, 0, test::RcmmFrame({1, 2, 0, 1, 0, 2}), true},
+    };
+    for (const Case& c : cases) {
+        DecodeSettings s;
+        s.ForcedModulation = c.modulation;
+        s.ForcedProtocol = c.protocol;
+        Harness fresh;
+        fresh.settings.Set(s);
+        fresh.Submit(c.frame);
+        const CodeFrame& a = fresh.Slot(0);
+        EXPECT_EQ(fresh.notes.at(0).second, c.decoded) << c.protocol << "/" << c.frame.size();
+        for (const Durations& before : earlier) {
+            Harness reused;
+            reused.Submit(before);
+            reused.now += BurstPauseMs + 1;
+            reused.settings.Set(s);
+            reused.Submit(c.frame);
+            const CodeFrame& b = reused.Slot(0);
+            const std::string what = std::to_string(c.protocol) + "/" + std::to_string(c.frame.size());
+            EXPECT_EQ(reused.notes.at(1).second, c.decoded) << what;
+            EXPECT_EQ(b.Protocol, a.Protocol) << what;
+            EXPECT_EQ(b.Mode, a.Mode) << what;
+            EXPECT_EQ(b.Adr, a.Adr) << what;
+            EXPECT_EQ(b.Cmd, a.Cmd) << what;
+            EXPECT_EQ(b.HasHeader, a.HasHeader) << what;
+            for (int i = 0; i < MaxDurations; ++i) {
+                ASSERT_EQ(b.Flags[i], a.Flags[i]) << what << " at " << i;
+                ASSERT_EQ(b.Durations[i], a.Durations[i]) << what << " at " << i;
+                ASSERT_EQ(b.ClassIndex[i], a.ClassIndex[i]) << what << " at " << i;
+            }
+        }
+    }
 }
 
 TEST(FrameAssembler, TickWrapIsHarmless) {

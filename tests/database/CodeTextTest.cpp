@@ -208,12 +208,19 @@ TEST(CodeText, LoadingFillsSlotsLikeTheirOwnAnalysis) {
     auto buffer = std::make_unique<FrameBuffer>();
     std::memset(buffer.get(), 0, sizeof *buffer);
     buffer->FillCount = 7;
+    // What an earlier key left in the slots, within and past the new counts.
     for (CodeFrame& slot : buffer->Slots) {
         slot.Count = 5;
         slot.SampleCount = 3;
-        for (int i = 0; i < 5; ++i) slot.Flags[i] = 0xFF;
+        for (int i = 0; i < MaxDurations; ++i) {
+            slot.Flags[i] = 0xFF;
+            slot.Durations[i] = 9000;
+            slot.ClassIndex[i] = 3;
+        }
     }
-    for (const auto& [modulation, protocol] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{0, 3}}) {
+    // Forced Sharp and RC-MM read the short frames past their end.
+    for (const auto& [modulation, protocol] :
+         {std::pair{0, 0}, std::pair{1, 0}, std::pair{0, 3}, std::pair{1, 5}, std::pair{1, 9}}) {
         const auto decoded = LoadCodeTextsIntoBuffer({wide[0], wide[1], wide[2], wide[3]}, modulation, protocol,
                                                      layout, *buffer);
         EXPECT_EQ(buffer->FillCount, 7);
@@ -238,7 +245,10 @@ TEST(CodeText, LoadingFillsSlotsLikeTheirOwnAnalysis) {
             EXPECT_EQ(slot.Adr, direct->Adr) << s;
             EXPECT_EQ(slot.Cmd, direct->Cmd) << s;
             EXPECT_EQ(slot.Mode, direct->Mode) << s;
-            for (int i = 0; i < slot.Count; ++i) ASSERT_EQ(slot.Flags[i], direct->Flags[i]) << s << ":" << i;
+            for (int i = 0; i < MaxDurations; ++i) {
+                ASSERT_EQ(slot.Flags[i], direct->Flags[i]) << s << ":" << i;
+                ASSERT_EQ(slot.Durations[i], direct->Durations[i]) << s << ":" << i;
+            }
         }
         // An empty text leaves its slot empty, with nothing detected.
         EXPECT_EQ(buffer->Slots[2].Count, 0);

@@ -11,8 +11,9 @@
 #include "DbTestSupport.h"
 #include "database/CodeText.h"
 #include "support/Files.h"
-#include "support/Frames.h"
+#include "support/Protocols.h"
 #include "database/KeyCodes.h"
+#include "tools/analyze/AnalyzeTool.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/db/DbTool.h"
 
@@ -121,6 +122,68 @@ TEST_P(DbTool, ListsShowsAndRecomputesKeys) {
         EXPECT_EQ(r.status, 1) << c.says;
         EXPECT_TRUE(Has(r.err, c.says)) << r.err;
     }
+}
+
+TEST_P(DbTool, ShowAndTheCommandLineAgreeOnAKey) {
+    // The same code texts with the unit's forced values and layout print
+    // the same from `show` and from `tovanel-analyze --input codetext`.
+    auto text = [](int32_t period, const test::Durations& d) {
+        auto f = test::FrameOf(d);
+        f->Period = period;
+        std::string s;
+        EXPECT_TRUE(FormatCodeText(*f, s));
+        return s;
+    };
+    const std::string nec = text(0, test::Distort(test::NecFrame(0x04, 0x08)));
+    const std::string rcmm12 = text(0, test::RcmmFrame({1, 2, 0, 1, 0, 2}));  // 15 durations
+    const std::string repeat = text(108, {9000, 2250, 560});
+    const std::vector<std::string> layout = {"--adr-start", "1", "--adr-bits", "8", "--adr-lsb-first"};
+    struct Case {
+        int protocol, modulation;
+        std::vector<std::string> forced;  // the same on the command line
+    } cases[] = {
+        {0, 0, {}},
+        {3, 1, {"--protocol", "NEC", "--modulation", "1"}},
+        {9, 1, {"--protocol", "rc-mm", "--modulation", "pulse distance"}},
+        {0, 3, {"--modulation", "3"}},
+    };
+    for (const Case& c : cases) {
+        const int32_t unit = Db().AddUnit(QStringLiteral("U%1/%2").arg(c.protocol).arg(c.modulation), c.protocol,
+                                          c.modulation);
+        Db().Exec(QStringLiteral("UPDATE \"tblUnits\" SET \"AdrStart\" = 1, \"AdrBits\" = 8, \"AdrOrder\" = %1 "
+                                 "WHERE \"ID\" = %2")
+                      .arg(GetParam() == Engine::Sqlite ? "1" : "TRUE")
+                      .arg(unit));
+        for (const std::string& first : {nec, rcmm12}) {
+            const int32_t key = Db().AddKey(unit, QStringLiteral("k"), 0, 0, 0, QString::fromStdString(first),
+                                            QString::fromStdString(repeat));
+            const ToolRun shown = On({"show", std::to_string(key)});
+            ASSERT_EQ(shown.status, 0) << shown.err;
+            std::vector<std::string> args = {"--input", "codetext"};
+            args.insert(args.end(), layout.begin(), layout.end());
+            args.insert(args.end(), c.forced.begin(), c.forced.end());
+            std::istringstream in(first + "\n" + repeat + "\n");
+            std::ostringstream out, err;
+            EXPECT_EQ(AnalyzeMain(args, in, out, err), 0) << err.str();
+            EXPECT_EQ(shown.lines, test::SplitLines(out.str())) << c.protocol << "/" << c.modulation;
+        }
+    }
+
+    // A stored protocol above 19, which the command line refuses, reads
+    // generically by the unit's layout.
+    const int32_t odd = Db().AddUnit(QStringLiteral("Odd"), 25, 1);
+    Db().Exec(QStringLiteral("UPDATE \"tblUnits\" SET \"AdrStart\" = 1, \"AdrBits\" = 8, \"AdrOrder\" = %1 "
+                             "WHERE \"ID\" = %2")
+                  .arg(GetParam() == Engine::Sqlite ? "1" : "TRUE")
+                  .arg(odd));
+    const int32_t key = Db().AddKey(odd, QStringLiteral("k"), 0, 0, 0, QString::fromStdString(nec));
+    const ToolRun shown = On({"show", std::to_string(key)});
+    ASSERT_EQ(shown.lines.size(), 1u) << shown.err;
+    EXPECT_TRUE(Has(shown.lines[0], "\"decoded\":true,\"modulation\":1,\"modulation_name\":\"Pulse distance\","
+                                    "\"protocol\":25,\"protocol_name\":\"(Unknown)\"")) << shown.lines[0];
+    EXPECT_TRUE(Has(shown.lines[0], "\"adr_order\":true,\"adr_start\":2,\"adr_bits\":8,\"adr\":4,")) << shown.lines[0];
+    ASSERT_EQ(On({"recompute", std::to_string(odd)}).status, 0);
+    EXPECT_EQ(Db().Scalar(QStringLiteral("SELECT \"Adr\" FROM \"tblCodes\" WHERE \"ID\" = %1").arg(key)).toInt(), 4);
 }
 
 TEST_P(DbTool, CreatesTheSchemaAndTheDemoUnitsOnce) {

@@ -101,12 +101,20 @@ TEST(AnalyzeTool, BurstsSlotsAndPeriods) {
     EXPECT_EQ(Value(r.lines[3], "repeat"), "false");  // first of its burst
 }
 
-TEST(AnalyzeTool, EleventhFrameOfABurstIsDropped) {
+TEST(AnalyzeTool, WhatTheBufferCannotHoldIsDroppedAndSaidOnce) {
     std::string input = NecLine;
     for (int i = 0; i < 12; ++i) input += "9000 2250 560\n";
+    input += "\n" + Line(test::Durations(227, 560)) + "\n" + NecLine;
+    for (int i = 0; i < 10; ++i) input += "9000 2250 560\n";
     ToolRun r = Analyze(input);
-    ASSERT_EQ(r.lines.size(), 10u);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), 21u);
     EXPECT_EQ(Value(r.lines[9], "slot"), "9");
+    EXPECT_EQ(Value(r.lines[10], "count"), "199");
+    EXPECT_EQ(r.err,
+              "tovanel-analyze: <stdin>: burst 1: 3 frames after the tenth not analysed\n"
+              "tovanel-analyze: <stdin>: line 15: 227 durations, the first 199 analysed\n"
+              "tovanel-analyze: <stdin>: burst 3: 1 frame after the tenth not analysed\n");
 }
 
 TEST(AnalyzeTool, EachFrameStartsFromAZeroedRecord) {
@@ -124,6 +132,129 @@ TEST(AnalyzeTool, SeparatorsSignsAndCommentsInDurations) {
     ASSERT_EQ(r.lines.size(), 1u);
     EXPECT_EQ(Value(r.lines[0], "count"), "5");
     EXPECT_EQ(Value(r.lines[0], "total"), "15180");
+}
+
+TEST(AnalyzeTool, SignedLinesAreKeyPressesCutAtLongSpaces) {
+    // What `ir-ctl -r` prints up to a receiver time-out: the frames of one
+    // key press, the last space the time-out.
+    std::string necSigned;
+    const test::Durations nec = test::NecFrame(0x04, 0x08);
+    for (size_t i = 0; i < nec.size(); ++i) necSigned += (i % 2 ? " -" : " +") + std::to_string(nec[i]);
+    const std::string irCtl = necSigned + " -40000 +9000 -2250 +560 -10200 +560 -10201 +9000 -2250 +560 -125000\n";
+    struct Case {
+        std::string input;
+        std::vector<std::pair<std::string, std::string>> slotCount;  // per printed frame
+    } cases[] = {
+        {irCtl + irCtl, {{"0", "67"}, {"1", "5"}, {"2", "3"}, {"0", "67"}, {"1", "5"}, {"2", "3"}}},
+        // The line after a recording begins a key press; one before it does not run on.
+        {"9000 2250 560\n" + irCtl + "9000 2250 560\n", {{"0", "3"}, {"0", "67"}, {"1", "5"}, {"2", "3"}, {"0", "3"}}},
+        // The first number unsigned: one frame, whatever signs follow.
+        {"9000 -4500 560 -40000 9000 -2250 560\n", {{"0", "7"}}},
+        {"+560 -560 +560\n", {{"0", "3"}}},
+    };
+    for (const Case& c : cases) {
+        ToolRun r = Analyze(c.input);
+        EXPECT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(r.lines.size(), c.slotCount.size()) << c.input;
+        for (size_t i = 0; i < r.lines.size(); ++i) {
+            EXPECT_EQ(Value(r.lines[i], "slot"), c.slotCount[i].first) << i << ": " << c.input;
+            EXPECT_EQ(Value(r.lines[i], "count"), c.slotCount[i].second) << i << ": " << c.input;
+        }
+    }
+    // The space that cut a frame is the gap before the next.
+    ToolRun r = Analyze(irCtl);
+    ASSERT_EQ(r.lines.size(), 3u);
+    EXPECT_EQ(Value(r.lines[0], "protocol_name"), "\"NEC\"");
+    EXPECT_EQ(Value(r.lines[1], "period"), std::to_string(std::stoi(Value(r.lines[0], "total")) + 40000));
+    EXPECT_EQ(Value(r.lines[2], "period"), std::to_string(9000 + 2250 + 560 + 10200 + 560 + 10201));
+    // Signs that do not say mark and space in turn make a bad line.
+    ToolRun bad = Analyze("+9000 +4500 +560\n");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("line 1: '+4500' should be a space (-)"), std::string::npos) << bad.err;
+    EXPECT_TRUE(bad.lines.empty());
+}
+
+TEST(AnalyzeTool, ATwelveBitRcmmBurstDecodesInEverySlot) {
+    // Three key frames of a 12-bit remote as a receiver delivers them.
+    std::string input;
+    for (uint32_t seed : {1u, 2u, 3u}) input += Line(test::Distort(test::RcmmFrame({1, 2, 0, 1, 0, 2}), 40, 3, seed));
+    ToolRun r = Analyze(input);
+    ASSERT_EQ(r.lines.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(Value(r.lines[i], "slot"), std::to_string(i));
+        EXPECT_EQ(Value(r.lines[i], "protocol_name"), "\"RC-MM\"") << r.lines[i];
+        EXPECT_EQ(Value(r.lines[i], "mode"), "6");
+        EXPECT_EQ(Value(r.lines[i], "cmd"), std::to_string(0x12000));
+    }
+}
+
+TEST(AnalyzeTool, CodeTextLinesAreTakenAsTheyStand) {
+    // The worked example: period 0, then 9000, 4500 and 560.
+    const std::string example = "  }j}i7@";
+    struct Case {
+        std::string line;
+        const char* count;
+        const char* period;
+        const char* total;
+    } cases[] = {
+        {example, "3", "0", "14060"},
+        {example + "\r", "3", "0", "14060"},           // a CRLF line break
+        {example + "x", "3", "0", "14060"},            // an unpaired last character
+        {example.substr(2) + "7@", "3", "9000000", "5620"},  // without its leading spaces: 9000 is the period
+        {"# }j}i7@", "3", "72000", "14060"},          // '#' is a character of the text
+        {"\x01\x02}j}i7@", "3", "0", "14060"},        // control characters read as spaces
+        {"  }j}\xC3\xA9" "7@", "3", "0", "14060"},    // U+00E9 reads like U+0069, 'i'
+        {"    ", "1", "0", "0"},                      // spaces: values of 0
+        {" }", "0", "0", "0"},                        // fewer than two values: an empty frame
+    };
+    for (const Case& c : cases) {
+        ToolRun r = Analyze(c.line + "\n", {"--input", "codetext"});
+        EXPECT_EQ(r.status, 0) << c.line;
+        EXPECT_TRUE(r.err.empty()) << r.err;
+        ASSERT_EQ(r.lines.size(), 1u) << c.line;
+        EXPECT_EQ(Value(r.lines[0], "count"), c.count) << c.line;
+        EXPECT_EQ(Value(r.lines[0], "period"), c.period) << c.line;
+        EXPECT_EQ(Value(r.lines[0], "total"), c.total) << c.line;
+    }
+
+    // Slots 0, 1, ... until an empty line; the forced settings apply; an
+    // eleventh text is dropped and said.
+    std::string input = example + "\n" + example + "\n\n";
+    for (int i = 0; i < 11; ++i) input += example + "\n";
+    ToolRun r = Analyze(input, {"--input", "codetext", "--protocol", "nec", "--modulation", "1"});
+    ASSERT_EQ(r.lines.size(), 12u);
+    EXPECT_EQ(Value(r.lines[1], "slot"), "1");
+    EXPECT_EQ(Value(r.lines[2], "slot"), "0");
+    EXPECT_EQ(Value(r.lines[11], "slot"), "9");
+    EXPECT_EQ(Value(r.lines[0], "modulation"), "1");
+    EXPECT_EQ(Value(r.lines[0], "protocol"), "-1");  // NEC needs two space classes
+    EXPECT_EQ(r.err, "tovanel-analyze: <stdin>: burst 2: 1 frame after the tenth not analysed\n");
+}
+
+TEST(AnalyzeTool, ProtocolsAndModulationsByNumberOrName) {
+    struct Case {
+        const char* text;
+        int32_t protocol, modulation;  // -1: not accepted
+    } cases[] = {
+        {"0", 0, 0},        {"auto", 0, 0},     {"(AUTO)", 0, 0},      {"(not detected)", 0, 0},
+        {"3", 3, 3},        {"nec", 3, -1},     {"NEC (rev)", 16, -1}, {"rc-5", 7, -1},
+        {"RC5", -1, -1},    {"19", 19, -1},     {"20", -1, -1},        {"-1", -1, -1},
+        {"Bi-phase", -1, 3}, {"pulse LENGTH", -1, 2}, {"", -1, -1},      {"nec ", -1, -1},
+    };
+    for (const Case& c : cases) {
+        int32_t v = -1;
+        EXPECT_EQ(ParseProtocolSetting(c.text, v) ? v : -1, c.protocol) << c.text;
+        v = -1;
+        EXPECT_EQ(ParseModulationSetting(c.text, v) ? v : -1, c.modulation) << c.text;
+    }
+    ToolRun r = Analyze(NecLine, {"--protocol", "NEC (rev)", "--modulation=pulse distance"});
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(Value(r.lines[0], "protocol"), "16");
+    ToolRun help = Analyze("", {"--help"});
+    std::string all;
+    for (const std::string& l : help.lines) all += l + "\n";
+    EXPECT_NE(all.find("  16 NEC (rev)"), std::string::npos) << all;
+    EXPECT_NE(all.find("   3 Bi-phase"), std::string::npos) << all;
 }
 
 TEST(AnalyzeTool, BadLinesAreReportedAndSkipped) {
@@ -165,7 +296,8 @@ TEST(AnalyzeTool, OptionErrorsNameTheOption) {
     } cases[] = {
         {{"--frobnicate"}, "unknown option --frobnicate"},
         {{"--protocol"}, "--protocol needs a value"},
-        {{"--protocol", "20"}, "--protocol"},
+        {{"--protocol", "20"}, "--protocol: '20' is neither a number from 0 to 19 nor a protocol name"},
+        {{"--modulation", "4"}, "--modulation: '4' is neither a number from 0 to 3 nor a modulation name"},
         {{"--modulation", "x"}, "--modulation"},
         {{"--adr-start", "-1"}, "--adr-start"},
         {{"--input", "wave"}, "--input"},

@@ -1,6 +1,7 @@
 #include "tools/analyze/AnalyzeTool.h"
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -10,12 +11,14 @@
 
 #include <pthread.h>
 
+#include "analysis/Recognition.h"
 #include "analysis/rc/RcReading.h"
 #include "capture/EdgeDetector.h"
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/CaptureConfig.h"
 #include "capture/Setup/CaptureSources.h"
 #include "capture/SoundCapture.h"
+#include "database/CodeText.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/analyze/WavInput.h"
 
@@ -38,7 +41,64 @@ bool ParseInt(const std::string& text, int64_t lo, int64_t hi, int32_t& value) {
     return true;
 }
 
+bool SameLetters(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return i == a.size() && b[i] == '\0';
+}
+
+// A number from 0 to `last`, or the name `name(n)` gives, or "auto" /
+// "(Auto)" for 0.
+bool ParseNamed(const std::string& text, int32_t last, const char* (*name)(int32_t), int32_t& value) {
+    if (ParseInt(text, 0, last, value)) return true;
+    if (SameLetters(text, "auto") || SameLetters(text, "(auto)")) {
+        value = 0;
+        return true;
+    }
+    for (int32_t n = 0; n <= last; ++n) {
+        if (SameLetters(text, name(n))) {
+            value = n;
+            return true;
+        }
+    }
+    return false;
+}
+
+// "   0 (Auto)", "   1 ITT", ... in columns as wide as the longest name.
+std::string Table(int32_t last, const char* (*name)(int32_t), int perRow) {
+    auto label = [&](int32_t n) { return std::string(n == 0 ? "(Auto)" : name(n)); };
+    size_t width = 0;
+    for (int32_t n = 0; n <= last; ++n) width = std::max(width, label(n).size());
+    std::string out;
+    for (int32_t n = 0; n <= last; ++n) {
+        const std::string number = std::to_string(n);
+        out += std::string(4 - std::min<size_t>(number.size(), 4), ' ') + number + ' ' + label(n);
+        out += std::string(width + 2 - label(n).size(), ' ');
+        if ((n + 1) % perRow == 0 || n == last) {
+            while (!out.empty() && out.back() == ' ') out.pop_back();
+            out += '\n';
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+bool ParseProtocolSetting(const std::string& text, int32_t& protocol) {
+    return ParseNamed(text, Protocol::Count - 1, ProtocolName, protocol);
+}
+
+bool ParseModulationSetting(const std::string& text, int32_t& modulation) {
+    return ParseNamed(text, Modulation::BiPhase, ModulationName, modulation);
+}
+
+std::string SettingTables() {
+    return "\nProtocols (--protocol takes the number or the name, in any letter case):\n" +
+           Table(Protocol::Count - 1, ProtocolName, 4) +
+           "Modulations (--modulation likewise):\n" + Table(Modulation::BiPhase, ModulationName, 4);
+}
 
 const char* AnalyzeUsage() {
     return "Usage: tovanel-analyze [options] [FILE...]\n"
@@ -46,16 +106,21 @@ const char* AnalyzeUsage() {
            "FILE is read from standard input when missing or '-'.\n"
            "\n"
            "  --input durations   one frame per line, durations in us (default);\n"
-           "                      '#' starts a comment, a blank line ends a burst\n"
+           "                      '#' starts a comment, a blank line ends a burst; a line\n"
+           "                      beginning with a signed number (+9000 -4500 ..., as\n"
+           "                      'ir-ctl -r' prints) is a key press of its own, cut into\n"
+           "                      frames at spaces over 10200 us\n"
            "  --input mode2       LIRC mode2 text (pulse/space/timeout lines)\n"
            "  --input wav         a 48 kHz 16-bit mono WAV recording of a receiver on\n"
            "                      the sound input, through the sound card's edge detector\n"
+           "  --input codetext    one stored key code text per line, as it stands (leading\n"
+           "                      spaces belong to it); an empty line ends a burst\n"
            "  --capture [RECEIVER]  capture live from com, sound, usb, usb2 or lirc\n"
            "                      (default: the settings file's) until interrupted\n"
            "  --list-devices      list the sound capture devices (DeviceIndex values)\n"
            "  --format json|text  output format (default json)\n"
-           "  --protocol N        force protocol N (0..19, 0 = automatic)\n"
-           "  --modulation N      force modulation N (0..3, 0 = automatic)\n"
+           "  --protocol P        force protocol P, a number or a name (0, auto = automatic)\n"
+           "  --modulation M      force modulation M, a number or a name (0, auto = automatic)\n"
            "  --adr-start BIT --adr-bits N --adr-lsb-first --adr-short-is-one\n"
            "  --cmd-start BIT --cmd-bits N --cmd-lsb-first --cmd-short-is-one\n"
            "                      layout for frames of no known protocol\n"
@@ -71,8 +136,6 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
         int32_t scale;  // start bits are stored as duration positions
     };
     const Numeric numerics[] = {
-        {"--protocol", &o.protocol, 0, 19, 1},
-        {"--modulation", &o.modulation, 0, 3, 1},
         {"--adr-start", &o.layout.AdrStart, 0, 100, 2},
         {"--adr-bits", &o.layout.AdrBits, 0, 100, 1},
         {"--cmd-start", &o.layout.CmdStart, 0, 100, 2},
@@ -149,6 +212,8 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
                 o.input = InputFormat::Mode2;
             else if (value == "wav")
                 o.input = InputFormat::Wav;
+            else if (value == "codetext")
+                o.input = InputFormat::CodeText;
             else {
                 error = "option --input: unknown input format '" + value + "'";
                 return false;
@@ -163,6 +228,17 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
                 o.format = OutputFormat::Text;
             else {
                 error = "option --format: unknown format '" + value + "'";
+                return false;
+            }
+            continue;
+        }
+        if (arg == "--protocol" || arg == "--modulation") {
+            if (!takeValue()) return false;
+            const bool protocol = arg == "--protocol";
+            if (!(protocol ? ParseProtocolSetting(value, o.protocol) : ParseModulationSetting(value, o.modulation))) {
+                error = "option " + arg + ": '" + value + "' is neither a number from 0 to " +
+                        std::to_string(protocol ? Protocol::Count - 1 : Modulation::BiPhase) + " nor a " +
+                        (protocol ? "protocol" : "modulation") + " name (see --help)";
                 return false;
             }
             continue;
@@ -201,9 +277,10 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
     return true;
 }
 
-AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out)
+AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out, std::ostream& err)
     : options_(options),
       out_(out),
+      err_(err),
       buffer_(std::make_unique<SharedFrameBuffer>()),
       scratch_(std::make_unique<CodeFrame>()),
       held_(std::make_unique<CodeFrame>()) {
@@ -217,9 +294,23 @@ AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out)
     assembler_ = std::make_unique<FrameAssembler>(
         *buffer_, settings_, [this] { return systemClock_ ? SteadyTickMs() : tick_.load(); },
         [this](int32_t slot, bool decoded) { Print(slot, decoded); });
+    assembler_->SetDropNotify([this](int32_t given, int32_t stored) { Dropped(given, stored); });
 }
 
 AnalyzeRun::~AnalyzeRun() { Finish(); }
+
+void AnalyzeRun::BeginStream(const std::string& name) {
+    std::lock_guard lock(printMutex_);
+    stream_ = name.empty() ? "" : name + ": ";
+    burst_ = 0;
+    droppedFrames_ = 0;
+    line_ = 0;
+}
+
+void AnalyzeRun::EndStream() {
+    std::lock_guard lock(printMutex_);
+    ReportDroppedFrames();
+}
 
 void AnalyzeRun::Frame(const InputFrame& frame) {
     if (frame.newBurst) {
@@ -228,14 +319,44 @@ void AnalyzeRun::Frame(const InputFrame& frame) {
         std::memset(&buffer_->Locked(), 0, sizeof(FrameBuffer));
         tick_ += BurstPauseMs + 1;
     }
+    {
+        std::lock_guard lock(printMutex_);
+        line_ = frame.line;
+    }
     const auto count = static_cast<int32_t>(
         std::min<size_t>(frame.durations.size(), std::numeric_limits<int32_t>::max()));
     assembler_->SubmitFrame(frame.gap, frame.durations.data(), count);
 }
 
+void AnalyzeRun::CodeText(const CodeTextLine& line) {
+    int32_t slot = -1;
+    bool decoded = false;
+    {
+        std::lock_guard lock(buffer_->Mutex());
+        FrameBuffer& fb = buffer_->Locked();
+        if (line.newBurst) std::memset(&fb, 0, sizeof fb);
+        if (fb.FillCount < SlotCount) {
+            slot = fb.FillCount;
+            CodeFrame& f = fb.Slots[slot];
+            ClearFrame(f);
+            const DecodeSettings s = settings_.Get();
+            decoded = AnalyzeCodeText(line.text, slot, s.ForcedModulation, s.ForcedProtocol, s, f);
+            fb.FillCount = slot + 1;
+        }
+    }
+    if (slot >= 0)
+        Print(slot, decoded);
+    else
+        Dropped(1, 0);
+}
+
 void AnalyzeRun::Print(int32_t slot, bool decoded) {
     std::lock_guard lock(printMutex_);
     if (heldSlot_ >= 0) ReleaseHeld(slot == heldSlot_ + 1);
+    if (slot == 0) {  // a new burst: the last one is complete
+        ReportDroppedFrames();
+        ++burst_;
+    }
     buffer_->CopySlot(slot, *scratch_);
     std::optional<RcReading> rc;
     {
@@ -275,6 +396,34 @@ void AnalyzeRun::Emit(const CodeFrame& frame, bool decoded, const std::optional<
     out_.flush();
 }
 
+void AnalyzeRun::Warn(const std::string& message) {
+    std::lock_guard lock(printMutex_);
+    err_ << "tovanel-analyze: " << message << '\n';
+    err_.flush();
+}
+
+void AnalyzeRun::Dropped(int32_t given, int32_t stored) {
+    std::lock_guard lock(printMutex_);
+    if (stored == 0) {
+        ++droppedFrames_;
+        return;
+    }
+    const std::string where = line_ > 0 ? "line " + std::to_string(line_) + ": "
+                                        : "burst " + std::to_string(burst_) + ": a frame of ";
+    err_ << "tovanel-analyze: " << stream_ << where << given << " durations, the first " << stored
+         << " analysed\n";
+    err_.flush();
+}
+
+void AnalyzeRun::ReportDroppedFrames() {
+    if (droppedFrames_ > 0) {
+        err_ << "tovanel-analyze: " << stream_ << "burst " << burst_ << ": " << droppedFrames_
+             << (droppedFrames_ == 1 ? " frame" : " frames") << " after the tenth not analysed\n";
+        err_.flush();
+    }
+    droppedFrames_ = 0;
+}
+
 int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
                   const AnalyzeOptions& options, std::ostream& err) {
     int bad = 0;
@@ -284,10 +433,14 @@ int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
             ++bad;
             err << "tovanel-analyze: " << name << ": line " << line << ": " << message << '\n';
         }};
+    run.BeginStream(name);
     if (options.input == InputFormat::Mode2)
         ReadMode2Text(in, handlers);
+    else if (options.input == InputFormat::CodeText)
+        ReadCodeTextLines(in, [&](const CodeTextLine& line) { run.CodeText(line); });
     else
         ReadDurationsText(in, handlers);
+    run.EndStream();
     return bad;
 }
 
@@ -309,6 +462,7 @@ bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std:
         return false;
     }
     const CaptureConfig config = SettingsFileConfig();
+    run.BeginStream(name);
     EdgeDetector detector([&run](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
         run.Assembler().SubmitFrame(gap, d, n, s, sc);
     });
@@ -332,6 +486,7 @@ bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std:
         run.SetTick(start + static_cast<uint32_t>(samples.size() / PerMs + k));
         detector.DetectEdges(silence.data(), 2 * PerMs);
     }
+    run.EndStream();
     return true;
 }
 
@@ -365,26 +520,18 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
 
-    AnalyzeRun run(options, out);
+    AnalyzeRun run(options, out, err);
     run.UseSystemClock();
-    std::mutex errMutex;
+    run.BeginStream("");
     std::atomic<bool> lost{false};
     CaptureSinks sinks;
-    sinks.error = [&](const std::string& message) {
-        std::lock_guard lock(errMutex);
-        err << "tovanel-analyze: " << message << '\n';
-        err.flush();
-    };
+    sinks.error = [&](const std::string& message) { run.Warn(message); };
     sinks.lost = [&] { lost = true; };
     int status = 1;
     {
         CaptureSources sources(run.Assembler(), run.Buffer(), sinks);
         sources.SetConfig(config);
-        {
-            std::lock_guard lock(errMutex);
-            err << "tovanel-analyze: capturing from " << SourceName(config.CaptureSource)
-                << "; interrupt to stop\n";
-        }
+        run.Warn(std::string("capturing from ") + SourceName(config.CaptureSource) + "; interrupt to stop");
         if (sources.StartSource()) {
             wait([&] { return lost.load(); });
             status = lost ? 1 : 0;
@@ -392,6 +539,7 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
         sources.StopAll();
     }
     run.Finish();
+    run.EndStream();
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return status;
 }
@@ -411,7 +559,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
         return 2;
     }
     if (options.help) {
-        out << AnalyzeUsage();
+        out << AnalyzeUsage() << SettingTables();
         return 0;
     }
     if (options.listDevices) {
@@ -421,7 +569,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
     if (options.capture) return AnalyzeCapture(options, out, err, wait);
     if (options.files.empty()) options.files.push_back("-");
 
-    AnalyzeRun run(options, out);
+    AnalyzeRun run(options, out, err);
     int bad = 0;
     for (const std::string& file : options.files) {
         if (file == "-") {

@@ -19,14 +19,14 @@
 
 namespace tovanel {
 
-enum class InputFormat { Durations, Mode2, Wav };
+enum class InputFormat { Durations, Mode2, Wav, CodeText };
 enum class OutputFormat { Json, Text };
 
 struct AnalyzeOptions {
     InputFormat input = InputFormat::Durations;
     OutputFormat format = OutputFormat::Json;
-    int32_t protocol = 0;    // forced, 0 = automatic
-    int32_t modulation = 0;  // forced, 0 = automatic
+    int32_t protocol = 0;    // forced, 0 = automatic; a number or a name on the command line
+    int32_t modulation = 0;  // forced, 0 = automatic; likewise
     DecodeSettings layout;   // generic layout; starts as duration positions
     std::vector<std::string> files;  // none or "-": standard input
     bool help = false;
@@ -41,21 +41,43 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
                          std::string& error);
 
 const char* AnalyzeUsage();
+// The protocol and modulation tables, numbers and names, for --help.
+std::string SettingTables();
+
+// A forced protocol or modulation given as its number or as its name (as
+// ProtocolName / ModulationName spell it, in any letter case; "auto" and
+// "(Auto)" are 0). False for anything else, numbers out of range included.
+bool ParseProtocolSetting(const std::string& text, int32_t& protocol);
+bool ParseModulationSetting(const std::string& text, int32_t& modulation);
 
 // Runs recorded frames through a recording buffer of its own, burst by
-// burst, and prints each frame the buffer stores.
+// burst, and prints each frame the buffer stores. What the buffer cannot
+// hold (the eleventh and later frames of a burst, durations past a slot's
+// 200) stays unanalysed, and `err` is told: once per burst for frames, once
+// per frame for durations.
 class AnalyzeRun {
 public:
-    AnalyzeRun(const AnalyzeOptions& options, std::ostream& out);
+    AnalyzeRun(const AnalyzeOptions& options, std::ostream& out, std::ostream& err);
     ~AnalyzeRun();
 
+    // Frames from one input follow: `name` heads its messages ("" for a
+    // live capture) and bursts are counted from 1. EndStream reports what
+    // the last burst dropped.
+    void BeginStream(const std::string& name);
+    void EndStream();
+
     void Frame(const InputFrame& frame);
+    // A stored key code text, read into a freshly zeroed slot with its own
+    // period and analysed with the forced settings, as a stored key is.
+    void CodeText(const CodeTextLine& line);
     // Prints slot `slot` of the buffer (what the notification reports). A
     // frame that the kernel reads only with the frame after it (Sharp's
     // first frame) is printed when that frame arrives, or at Finish().
     void Print(int32_t slot, bool decoded);
     // Prints a frame still waiting for the next one; the input has ended.
     void Finish();
+    // One line on the error stream, "tovanel-analyze: " first.
+    void Warn(const std::string& message);
 
     // For frames from a receiver or a recording: the assembler decides the
     // bursts by its tick count, which is the time line's (SetTick) or, once
@@ -66,13 +88,23 @@ public:
     void UseSystemClock() { systemClock_ = true; }
 
 private:
+    // What the assembler could not store (given durations, 0 or kept).
+    void Dropped(int32_t given, int32_t stored);
+    // Reports the frames the current burst dropped; under printMutex_.
+    void ReportDroppedFrames();
+
     const AnalyzeOptions& options_;
     std::ostream& out_;
+    std::ostream& err_;
     std::unique_ptr<SharedFrameBuffer> buffer_;
     SharedDecodeSettings settings_;
     std::atomic<uint32_t> tick_{0};
     std::atomic<bool> systemClock_{false};
-    std::mutex printMutex_;
+    std::mutex printMutex_;  // output, error messages and the counts below
+    std::string stream_;     // "NAME: " of the input, or empty
+    int burst_ = 0;          // bursts of the input so far
+    int droppedFrames_ = 0;  // of the current burst
+    int line_ = 0;           // line of the frame being submitted; 0: none
     std::unique_ptr<FrameAssembler> assembler_;
     std::unique_ptr<CodeFrame> scratch_;
     std::unique_ptr<CodeFrame> held_;  // a frame waiting for the next one

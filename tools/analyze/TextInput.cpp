@@ -65,6 +65,43 @@ bool ParseDuration(const std::string& token, int32_t& value, std::string& error)
     return true;
 }
 
+namespace {
+
+bool Signed(const std::string& token) { return token[0] == '+' || token[0] == '-'; }
+
+// An `ir-ctl -r` line: the number at an even position is a mark, at an odd
+// one a space, and a sign, where given, must agree.
+bool CheckSigns(const std::vector<std::string>& tokens, std::string& error) {
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const char expected = i % 2 == 0 ? '+' : '-';
+        if (Signed(tokens[i]) && tokens[i][0] != expected) {
+            error = "'" + tokens[i] + "' should be a " + (i % 2 == 0 ? "mark (+)" : "space (-)") +
+                    ": marks and spaces alternate, beginning with a mark";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Cuts a recording into frames at spaces over 10200 µs. The first frame
+// begins a burst; the space that ends a frame is the gap before the next,
+// and the space that ends the last one goes with it.
+void EmitRecording(const std::vector<int32_t>& values, int line, const InputHandlers& out) {
+    InputFrame frame{true, 0, {}, line};
+    for (size_t i = 0; i < values.size(); ++i) {
+        const bool space = i % 2 == 1;
+        if (space && static_cast<uint32_t>(values[i]) >= FrameCutter::FrameEndInterval) {
+            if (out.frame) out.frame(frame);
+            frame = InputFrame{false, ClampGap(values[i]), {}, line};
+            continue;
+        }
+        frame.durations.push_back(values[i]);
+    }
+    if (!frame.durations.empty() && out.frame) out.frame(frame);
+}
+
+}  // namespace
+
 void ReadDurationsText(std::istream& in, const InputHandlers& out) {
     std::string line;
     int lineNo = 0;
@@ -81,26 +118,48 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
             }
             continue;
         }
-        InputFrame frame{newBurst, newBurst ? 0 : gap, {}, lineNo};
-        frame.durations.reserve(tokens.size());
+        const bool recording = Signed(tokens[0]);
+        std::vector<int32_t> values;
+        values.reserve(tokens.size());
         std::string error;
-        bool ok = true;
-        for (const std::string& token : tokens) {
+        bool ok = !recording || CheckSigns(tokens, error);
+        for (size_t i = 0; ok && i < tokens.size(); ++i) {
             int32_t v = 0;
-            if (!ParseDuration(token, v, error)) {
-                ok = false;
-                break;
-            }
-            frame.durations.push_back(v);
+            ok = ParseDuration(tokens[i], v, error);
+            values.push_back(v);
         }
         if (!ok) {
             if (out.error) out.error(lineNo, error);
             continue;
         }
-        gap = frame.durations.size() % 2 == 0 ? static_cast<uint32_t>(frame.durations.back()) : 0;
-        gap = ClampGap(gap);
+        if (recording) {
+            // A key press of its own: the next line begins another.
+            EmitRecording(values, lineNo, out);
+            newBurst = true;
+            gap = 0;
+            continue;
+        }
+        InputFrame frame{newBurst, newBurst ? 0 : gap, std::move(values), lineNo};
+        gap = frame.durations.size() % 2 == 0 ? ClampGap(frame.durations.back()) : 0;
         newBurst = false;
         if (out.frame) out.frame(frame);
+    }
+}
+
+void ReadCodeTextLines(std::istream& in, const std::function<void(const CodeTextLine&)>& out) {
+    std::string line;
+    int lineNo = 0;
+    bool newBurst = true;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) {
+            newBurst = true;
+            continue;
+        }
+        if (out) out(CodeTextLine{newBurst, std::move(line), lineNo});
+        line.clear();
+        newBurst = false;
     }
 }
 

@@ -24,15 +24,17 @@ constexpr int32_t RcmmShortFrameSymbols = 12;           // the 24-bit variant
 
 // Reads the spaces first, first + 2, ... (`count` of them) as symbols of
 // `width` bits each, shifted into `value` high first. When `flag` is given,
-// a space and the mark before it get it before the space is read. Fails at
-// a space whose class holds no symbol, or one past the frame (it has no
-// class); what was assembled stays in `value`.
+// a space and the mark before it get it before the space is read. A space
+// past the end of a short frame is read like any other: its ClassIndex is
+// 0 there, so it reads as the symbol of space class 0. Fails at a space
+// whose class holds no symbol; what was assembled stays in `value`.
 bool ReadSymbols(CodeFrame& f, const ClassRoles& symbols, int32_t first, int32_t count, int width,
                  uint32_t flag, uint64_t& value) {
     for (int32_t k = 0; k < count; ++k) {
         const int32_t i = first + 2 * k;
+        if (i < 0 || i >= MaxDurations) return false;
         if (flag != 0) MarkRange(f, i - 1, i, flag);
-        const int symbol = i < FrameLength(f) ? symbols.Of(f.ClassIndex[i]) : -1;
+        const int symbol = symbols.Of(f.ClassIndex[i]);
         if (symbol < 0) return false;
         value = value << width | static_cast<uint64_t>(symbol);
     }
@@ -81,6 +83,10 @@ bool DecodeRcmm(CodeFrame& f) {
     // 778 µs is near 611 as well: each class takes its nearest nominal.
     const ClassRoles symbols =
         AssignRoles(f.SpaceMeans, f.SpaceClassCount, RcmmSpaces, RoleChoice::Nearest);
+    // N symbols lie between the header and the final mark. The 20-bit
+    // command takes the ten symbols up to space 25 whatever N is, so a
+    // shorter frame (12-bit remotes send N = 6) reads its missing symbols
+    // past the end.
     const bool short24 = (f.Count - 3) / 2 == RcmmShortFrameSymbols;
 
     f.ModeStart = 2;

@@ -1,8 +1,6 @@
 // ITT and RC-MM: spaces read by their class.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "analysis/Recognition.h"
 #include "support/Protocols.h"
 
@@ -122,16 +120,37 @@ TEST(Rcmm, SpacesWithoutSymbol) {
     EXPECT_EQ(FlagRanges(*r, CmdBit), (Ranges{{6, 9}}));
 }
 
-TEST(Rcmm, ShortFramesReadNothingBeyondTheirEnd) {
-    // A 12-bit frame (6 symbols) does not fit the 20-bit command; what an
-    // earlier frame left in the record past its end must not be decoded.
-    auto f = FrameOf(RcmmFrame({3, 1, 0, 1, 3, 3, 0, 1, 1, 0, 3, 0, 1, 1, 0, 3}));
-    ASSERT_TRUE(AnalyzeFrame(*f, 0, 0, {}));
-    const Durations shortFrame = RcmmFrame({1, 0, 1, 3, 0, 1});
-    std::memcpy(f->Durations, shortFrame.data(), shortFrame.size() * sizeof(int32_t));
-    f->Count = static_cast<int32_t>(shortFrame.size());
-    EXPECT_FALSE(AnalyzeFrame(*f, 0, 0, {}));
-    EXPECT_EQ(f->Protocol, -1);
+TEST(Rcmm, TwelveBitFramesReadTheMissingSymbolsAsSpaceClassZero) {
+    // 15 durations: six symbols, so the 4-bit mode and the 20-bit command
+    // run on past the end, where every space reads as the symbol of space
+    // class 0 (the 278 µs class: 0).
+    struct Case {
+        std::vector<int> sent;
+        int32_t mode;
+        uint64_t cmd;
+    } cases[] = {
+        {{1, 2, 0, 1, 0, 2}, 0x6, 0x12000},
+        {{3, 0, 1, 1, 3, 0}, 0xC, 0x5C000},
+        // 778 µs spaces join the 611 µs class when both are sent (they are
+        // near), and that class is nearest to 611: symbol 2 where 3 was sent.
+        {{3, 1, 2, 3, 0, 2}, 0x9, 0xA2000},
+    };
+    for (const Case& c : cases) {
+        for (int32_t forced : {0, int32_t{Protocol::Rcmm}}) {
+            const int32_t modulation = forced == 0 ? 0 : Modulation::PulseDistance;
+            auto a = Analyse(RcmmFrame(c.sent), 0, modulation, forced);
+            ASSERT_TRUE(a.decoded) << c.mode;
+            EXPECT_EQ(a->Count, 15);
+            EXPECT_EQ(a->Protocol, Protocol::Rcmm);
+            EXPECT_EQ(a->Mode, c.mode);
+            EXPECT_EQ(a->ModeBits, 4);
+            EXPECT_EQ(a->AdrBits, 0);
+            EXPECT_EQ(a->Cmd, c.cmd);
+            EXPECT_EQ(a->CmdBits, 20);
+            // The command's marks cover its ten symbols, past the end too.
+            EXPECT_EQ(FlagRanges(*a, CmdBit), (Ranges{{6, 25}}));
+        }
+    }
 }
 
 }  // namespace
