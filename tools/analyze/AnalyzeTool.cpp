@@ -16,6 +16,7 @@
 #include "capture/Setup/CaptureSources.h"
 #include "capture/SoundCapture.h"
 #include "tools/analyze/FrameReport.h"
+#include "tools/analyze/Plot.h"
 #include "tools/analyze/WavInput.h"
 
 namespace tovanel {
@@ -53,6 +54,9 @@ const char* AnalyzeUsage() {
            "                      (default: the settings file's) until interrupted\n"
            "  --list-devices      list the sound capture devices (DeviceIndex values)\n"
            "  --format json|text  output format (default json)\n"
+           "  --plot FILE.png     also write the recording buffer as it stands after the\n"
+           "                      input (its last burst) as an oscillogram image, as the\n"
+           "                      window's OSC page draws it\n"
            "  --protocol N        force protocol N (0..19, 0 = automatic)\n"
            "  --modulation N      force modulation N (0..3, 0 = automatic)\n"
            "  --adr-start BIT --adr-bits N --adr-lsb-first --adr-short-is-one\n"
@@ -152,6 +156,15 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
                 error = "option --input: unknown input format '" + value + "'";
                 return false;
             }
+            continue;
+        }
+        if (arg == "--plot") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                error = "option --plot needs a file name";
+                return false;
+            }
+            o.plotFile = value;
             continue;
         }
         if (arg == "--format") {
@@ -259,6 +272,17 @@ int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
 
 namespace {
 
+// Writes the oscillogram when asked to; false after reporting a failure.
+bool Plot(const AnalyzeOptions& options, AnalyzeRun& run, std::ostream& err) {
+    if (options.plotFile.empty()) return true;
+    auto snapshot = std::make_unique<FrameBuffer>();
+    run.Buffer().CopyTo(*snapshot);
+    std::string error;
+    if (WriteOscillogramPng(*snapshot, options.plotFile, error)) return true;
+    err << "tovanel-analyze: " << error << '\n';
+    return false;
+}
+
 CaptureConfig SettingsFileConfig() {
     CaptureConfig config;
     LoadCaptureConfig(IniFile(SettingsFilePath()), config);
@@ -358,6 +382,7 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
         sources.StopAll();
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (!Plot(options, run, err)) return 2;
     return status;
 }
 
@@ -407,6 +432,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
         else
             bad += AnalyzeStream(stream, file, run, options, err);
     }
+    if (!Plot(options, run, err)) return 2;
     return bad > 0 ? 2 : 0;
 }
 
