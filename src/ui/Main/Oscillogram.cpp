@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QFont>
@@ -131,75 +132,140 @@ const TextFont& Font() {
     return *font;
 }
 
-// Pens and brushes made once per paint, so that switching between them
-// inside the loops allocates nothing.
-struct Tools {
-    QBrush header{HeaderTrailerShade};
-    QBrush start{StartBitShade};
-    QBrush toggle{ToggleBitShade};
-    QBrush mode{ModeColour};
-    QBrush adr{AdrColour};
-    QBrush adrCopy{AdrCheckCopyShade};
-    QBrush cmd{CmdColour};
-    QBrush cmdCopy{CmdCheckCopyShade};
-    QBrush trace{Trace};
-    QPen text{TextColour};
-    QPen raw{RawSignal, 1, Qt::SolidLine, Qt::FlatCap};
-    QGlyphRun run;
+// What the rectangles of the picture are filled with.
+enum Ink : uint8_t {
+    InkBackground,
+    InkSeparator,
+    InkTrace,
+    InkRaw,
+    InkHeader,
+    InkStart,
+    InkToggle,
+    InkMode,
+    InkAdr,
+    InkAdrCopy,
+    InkCmd,
+    InkCmdCopy,
+    InkCount
+};
+constexpr QColor InkColour[InkCount] = {
+    Background,     Separator,  Trace,      RawSignal, HeaderTrailerShade, StartBitShade,
+    ToggleBitShade, ModeColour, AdrColour, AdrCheckCopyShade, CmdColour,   CmdCheckCopyShade,
 };
 
-// The shading and the trace of one row, which must keep their paint order:
-// later shading covers earlier shading, and the trace covers the shading
-// drawn before it, but the shading of a trailer's preceding space covers the
-// trace of that space. The trace's lines are horizontal or vertical and are
-// drawn as one-pixel rectangles: a line covers its start point but not its
-// end point, so consecutive lines meet without gaps.
-//
-// Rectangles are queued and painted in batches, all queued shading first
-// (consecutive rectangles of one brush in one call), then the queued trace.
-// That keeps the order as long as no queued shading covers queued trace, so
-// a shading rectangle reaching back over the trace flushes the queue first.
-class RowBatch {
+// Everything but the texts is drawn as axis-parallel rectangles in paint
+// order, later ones covering earlier ones. Lines are rectangles one pixel
+// wide that cover their start point but not their end point, so that
+// consecutive lines meet without gaps, and a sloped line is two vertical
+// runs. A canvas paints them.
+class Canvas {
 public:
-    RowBatch(QPainter& painter, const QBrush& trace) : p_(painter), trace_(trace) {}
-
+    virtual ~Canvas() = default;
     // Fills left..right-1 × top..bottom-1; nothing when empty or inverted.
-    void Shade(int left, int top, int right, int bottom, const QBrush& brush) {
+    virtual void Fill(int left, int top, int right, int bottom, Ink ink) = 0;
+    // Paints whatever is still queued, before a text is written over it.
+    virtual void Flush() {}
+};
+
+// Writes straight into the pixels of an image, clipped to the area being
+// painted: the common case (the paint box's cached image, --plot), and
+// many times faster than a QPainter call per rectangle.
+class ImageCanvas final : public Canvas {
+public:
+    ImageCanvas(QImage& image, const QRect& area)
+        : bits_(image.bits()),
+          stride_(image.bytesPerLine()),
+          width_(image.width()),
+          height_(image.height()),
+          ratio_(image.devicePixelRatio()),
+          area_(area & QRect(0, 0, static_cast<int>(width_ / ratio_), static_cast<int>(height_ / ratio_))) {
+        for (int k = 0; k < InkCount; ++k) rgb_[k] = InkColour[k].rgb();
+    }
+
+    // The painter draws with its own engine into an image in one of these
+    // formats, with no clip and no transform but the image's pixel ratio.
+    static bool Fits(const QPainter& p) {
+        const QPaintDevice* device = p.device();
+        if (device == nullptr || device->devType() != QInternal::Image) return false;
+        const auto* image = static_cast<const QImage*>(device);
+        const QImage::Format format = image->format();
+        const qreal ratio = image->devicePixelRatio();
+        return (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                format == QImage::Format_ARGB32_Premultiplied) &&
+               !p.hasClipping() && p.compositionMode() == QPainter::CompositionMode_SourceOver &&
+               p.opacity() == 1.0 && p.deviceTransform() == QTransform::fromScale(ratio, ratio);
+    }
+
+    void Fill(int left, int top, int right, int bottom, Ink ink) override {
+        left = std::max(left, area_.left());
+        top = std::max(top, area_.top());
+        right = std::min(right, area_.right() + 1);
+        bottom = std::min(bottom, area_.bottom() + 1);
         if (right <= left || bottom <= top) return;
-        if (left <= traceRight_ || shadeCount_ == MaxShades) Flush();
-        shades_[shadeCount_] = QRect(left, top, right - left, bottom - top);
-        brushes_[shadeCount_++] = &brush;
+        if (ratio_ != 1.0) {
+            // A device pixel belongs to the rectangle when its centre does.
+            left = Device(left, width_);
+            top = Device(top, height_);
+            right = Device(right, width_);
+            bottom = Device(bottom, height_);
+        }
+        const QRgb rgb = rgb_[ink];
+        for (int y = top; y < bottom; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_);
+            std::fill(line + left, line + right, rgb);
+        }
     }
 
-    void MoveTo(int x, int y) {
-        x_ = x;
-        y_ = y;
+private:
+    int Device(int logical, int size) const {
+        return std::clamp(static_cast<int>(std::ceil(logical * ratio_ - 0.5)), 0, size);
     }
 
-    // A horizontal or vertical line from the current point, without its end.
-    void LineTo(int x, int y) {
-        if (x == x_ && y > y_)
-            AddTrace(QRect(x, y_, 1, y - y_));
-        else if (x == x_ && y < y_)
-            AddTrace(QRect(x, y + 1, 1, y_ - y));
-        else if (y == y_ && x > x_)
-            AddTrace(QRect(x_, y, x - x_, 1));
-        else if (y == y_ && x < x_)
-            AddTrace(QRect(x + 1, y, x_ - x, 1));
-        MoveTo(x, y);
+    uchar* bits_;
+    qsizetype stride_;
+    int width_, height_;
+    qreal ratio_;
+    QRect area_;
+    QRgb rgb_[InkCount];
+};
+
+// Paints through QPainter calls, for any other device. Rectangles are
+// queued and painted in batches, all queued shading first (consecutive
+// rectangles of one ink in one call), then the queued trace. That keeps the
+// order as long as no queued shading covers queued trace, so a shading
+// rectangle reaching back over the trace (a trailer's preceding space) or a
+// full queue flushes first.
+class PainterCanvas final : public Canvas {
+public:
+    explicit PainterCanvas(QPainter& painter) : p_(painter) {
+        for (int k = 0; k < InkCount; ++k) brushes_[k] = QBrush(InkColour[k]);
     }
 
-    void Flush() {
+    void Fill(int left, int top, int right, int bottom, Ink ink) override {
+        if (right <= left || bottom <= top) return;
+        const QRect r(left, top, right - left, bottom - top);
+        if (ink == InkTrace) {
+            if (traceCount_ == MaxQueued) Flush();
+            traces_[traceCount_++] = r;
+            traceRight_ = std::max(traceRight_, r.right());
+            return;
+        }
+        if (left <= traceRight_ || shadeCount_ == MaxQueued) Flush();
+        shades_[shadeCount_] = r;
+        inks_[shadeCount_++] = ink;
+    }
+
+    void Flush() override {
         p_.setPen(Qt::NoPen);
         for (int i = 0; i < shadeCount_;) {
             int j = i + 1;
-            while (j < shadeCount_ && brushes_[j] == brushes_[i]) ++j;
-            p_.setBrush(*brushes_[i]);
+            while (j < shadeCount_ && inks_[j] == inks_[i]) ++j;
+            p_.setBrush(brushes_[inks_[i]]);
             p_.drawRects(shades_ + i, j - i);
             i = j;
         }
         if (traceCount_ > 0) {
-            p_.setBrush(trace_);
+            p_.setBrush(brushes_[InkTrace]);
             p_.drawRects(traces_, traceCount_);
         }
         shadeCount_ = traceCount_ = 0;
@@ -207,28 +273,79 @@ public:
     }
 
 private:
-    void AddTrace(const QRect& r) {
-        if (traceCount_ == MaxTraces) Flush();
-        traces_[traceCount_++] = r;
-        traceRight_ = std::max(traceRight_, r.right());
-    }
-
-    static constexpr int MaxShades = 256;
-    static constexpr int MaxTraces = 512;
+    static constexpr int MaxQueued = 512;
 
     QPainter& p_;
-    const QBrush& trace_;
-    int x_ = 0, y_ = 0;
-    QRect shades_[MaxShades];
-    const QBrush* brushes_[MaxShades] = {};
+    QBrush brushes_[InkCount];
+    QRect shades_[MaxQueued];
+    Ink inks_[MaxQueued] = {};
     int shadeCount_ = 0;
-    QRect traces_[MaxTraces];
+    QRect traces_[MaxQueued];
     int traceCount_ = 0;
     int traceRight_ = INT_MIN;  // rightmost column of queued trace
 };
 
+// Move-to and line-to with a current point, for horizontal and vertical
+// lines.
+class Pen {
+public:
+    Pen(Canvas& canvas, Ink ink) : canvas_(canvas), ink_(ink) {}
+
+    void MoveTo(int x, int y) {
+        x_ = x;
+        y_ = y;
+    }
+
+    void LineTo(int x, int y) {
+        if (x == x_ && y > y_)
+            canvas_.Fill(x, y_, x + 1, y, ink_);
+        else if (x == x_ && y < y_)
+            canvas_.Fill(x, y + 1, x + 1, y_ + 1, ink_);
+        else if (y == y_ && x > x_)
+            canvas_.Fill(x_, y, x, y + 1, ink_);
+        else if (y == y_ && x < x_)
+            canvas_.Fill(x + 1, y, x_ + 1, y + 1, ink_);
+        MoveTo(x, y);
+    }
+
+private:
+    Canvas& canvas_;
+    Ink ink_;
+    int x_ = 0, y_ = 0;
+};
+
+// A line from (x, y0) to (x + 1, y1), without its end point: one pixel
+// when the step is at most one row, else a vertical run in each column,
+// the first half of the rows in column x.
+void RawStep(Canvas& canvas, int x, int y0, int y1) {
+    const int n = std::abs(y1 - y0);
+    if (n <= 1) {
+        canvas.Fill(x, y0, x + 1, y0 + 1, InkRaw);
+        return;
+    }
+    const int half = (n + 1) / 2;
+    if (y1 > y0) {
+        canvas.Fill(x, y0, x + 1, y0 + half, InkRaw);
+        canvas.Fill(x + 1, y0 + half, x + 2, y1, InkRaw);
+    } else {
+        canvas.Fill(x, y0 - half + 1, x + 1, y0 + 1, InkRaw);
+        canvas.Fill(x + 1, y1 + 1, x + 2, y0 - half + 1, InkRaw);
+    }
+}
+
+struct Text {
+    QPen pen{TextColour};
+    QGlyphRun run;
+
+    void Draw(QPainter& p, Canvas& canvas, int x, int y, const char* text, const QColor& background) {
+        canvas.Flush();
+        p.setPen(pen);
+        Font().Draw(p, run, x, y, text, background);
+    }
+};
+
 // Shading of mark i, in paint order: header or trailer, then the bits.
-void ShadeMark(QPainter& p, Tools& t, RowBatch& batch, const CodeFrame& f, int count, int i,
+void ShadeMark(QPainter& p, Canvas& canvas, Text& text, const CodeFrame& f, int count, int i,
                double x, int hi, int lo) {
     const uint32_t flags = f.Flags[i];
     const bool hasSpace = i + 1 < count;
@@ -237,41 +354,40 @@ void ShadeMark(QPainter& p, Tools& t, RowBatch& batch, const CodeFrame& f, int c
     const int boxLeft = Px(x), boxRight = Px(x + w);
     const int stripRight = hasSpace ? Px(x + w + f.Durations[i + 1] * PixelsPerMicrosecond) : 0;
     const int bottom = lo + ShadeDepth;
-    auto shade = [&](const QBrush& brush, bool withStrip) {
-        batch.Shade(boxLeft, hi, boxRight, bottom, brush);
-        if (withStrip) batch.Shade(boxRight, lo, stripRight, bottom, brush);
+    auto shade = [&](Ink ink, bool withStrip) {
+        canvas.Fill(boxLeft, hi, boxRight, bottom, ink);
+        if (withStrip) canvas.Fill(boxRight, lo, stripRight, bottom, ink);
     };
 
     if (flags & Header) {
-        shade(t.header, hasSpace);
+        shade(InkHeader, hasSpace);
     } else if (flags & Trailer) {
-        shade(t.header, false);
+        shade(InkHeader, false);
         if (i > 0)
-            batch.Shade(Px(x - f.Durations[i - 1] * PixelsPerMicrosecond), lo, Px(x), bottom, t.header);
+            canvas.Fill(Px(x - f.Durations[i - 1] * PixelsPerMicrosecond), lo, Px(x), bottom, InkHeader);
     }
-    if (flags & Recovered) {
-        batch.Flush();
-        Font().Draw(p, t.run, Px(x + RecoveredOffset), hi + RecoveredOffset, "Recovered",
-                    RecoveredBackground);
-    }
+    if (flags & Recovered)
+        text.Draw(p, canvas, Px(x + RecoveredOffset), hi + RecoveredOffset, "Recovered",
+                  RecoveredBackground);
     const bool copy = flags & CheckCopy;
     const struct {
         uint32_t bit;
-        const QBrush& brush;
+        Ink ink;
     } bits[] = {
-        {StartBit, t.start},
-        {ToggleBit, t.toggle},
-        {ModeBit, t.mode},
-        {AdrBit, copy ? t.adrCopy : t.adr},
-        {CmdBit, copy ? t.cmdCopy : t.cmd},
+        {StartBit, InkStart},
+        {ToggleBit, InkToggle},
+        {ModeBit, InkMode},
+        {AdrBit, copy ? InkAdrCopy : InkAdr},
+        {CmdBit, copy ? InkCmdCopy : InkCmd},
     };
     for (const auto& b : bits)
-        if (flags & b.bit) shade(b.brush, hasSpace && (f.Flags[i + 1] & b.bit));
+        if (flags & b.bit) shade(b.ink, hasSpace && (f.Flags[i + 1] & b.bit));
 }
 
-void PaintRow(QPainter& p, Tools& t, const CodeFrame& f, int row, const QRect& area) {
+void PaintRow(QPainter& p, Canvas& canvas, Text& text, const CodeFrame& f, int row,
+              const QRect& area) {
     const int top = row * RowHeight;
-    if (row > 0) p.fillRect(QRect(area.left(), top - 1, area.width(), 1), Separator);
+    if (row > 0) canvas.Fill(area.left(), top - 1, area.right() + 1, top, InkSeparator);
     const int count = ValidCount(f);
     if (count == 0) return;
     const RowLevels levels = OscillogramRowLevels(f, row);
@@ -279,42 +395,39 @@ void PaintRow(QPainter& p, Tools& t, const CodeFrame& f, int row, const QRect& a
 
     OscillogramText texts[MaxRowTexts];
     const int n = RowTexts(f, row, texts);
-    p.setPen(t.text);
     for (int k = 0; k < n; ++k)
-        Font().Draw(p, t.run, texts[k].x, texts[k].y, texts[k].text, texts[k].background);
+        text.Draw(p, canvas, texts[k].x, texts[k].y, texts[k].text, texts[k].background);
 
-    RowBatch batch(p, t.trace);
+    Pen trace(canvas, InkTrace);
     double x = TraceStart;
     for (int i = 0; i < count; i += 2) {
-        if (f.Flags[i] != 0) ShadeMark(p, t, batch, f, count, i, x, hi, lo);
-        batch.MoveTo(Px(x), lo);
-        batch.LineTo(Px(x), hi);
+        if (f.Flags[i] != 0) ShadeMark(p, canvas, text, f, count, i, x, hi, lo);
+        trace.MoveTo(Px(x), lo);
+        trace.LineTo(Px(x), hi);
         x = NextDurationX(x, f.Durations[i]);
-        batch.LineTo(Px(x), hi);
-        batch.LineTo(Px(x), lo);
+        trace.LineTo(Px(x), hi);
+        trace.LineTo(Px(x), lo);
         if (i + 1 < count) {
             x = NextDurationX(x, f.Durations[i + 1]);
-            batch.LineTo(Px(x), lo);
+            trace.LineTo(Px(x), lo);
         }
     }
-    batch.Flush();
+    canvas.Flush();
 
     // Raw signal: the first sample, then the mean of every further group of
     // four, one column each.
     const int samples = ValidSampleCount(f);
     if (samples == 0) return;
     const int c = lo + RawCentreBelowLow;
-    QPoint points[1 + MaxSamples / SamplesPerColumn];
-    int m = 0;
-    points[m++] = QPoint(RawStart, c - f.Samples[0] * RawRangePixels / 65536);
-    for (int j = SamplesPerColumn; j + 3 < samples; j += SamplesPerColumn) {
+    int y = c - f.Samples[0] * RawRangePixels / 65536;
+    int column = RawStart;
+    for (int j = SamplesPerColumn; j + 3 < samples; j += SamplesPerColumn, ++column) {
         const int s = f.Samples[j] + f.Samples[j + 1] + f.Samples[j + 2] + f.Samples[j + 3];
-        points[m] = QPoint(RawStart + m, Px(c - RawRangePixels * s * 0.25 / 65536));
-        ++m;
+        const int next = Px(c - RawRangePixels * s * 0.25 / 65536);
+        RawStep(canvas, column, y, next);
+        y = next;
     }
-    if (m < 2) return;
-    p.setPen(t.raw);
-    p.drawPolyline(points, m);
+    canvas.Flush();
 }
 
 }  // namespace
@@ -355,18 +468,27 @@ int RowTexts(const CodeFrame& f, int row, OscillogramText (&texts)[MaxRowTexts])
 }
 
 void PaintOscillogram(QPainter& painter, const FrameBuffer& buffer, const QRect& area) {
+    std::optional<ImageCanvas> direct;
+    std::optional<PainterCanvas> queued;
+    if (ImageCanvas::Fits(painter))
+        direct.emplace(*static_cast<QImage*>(painter.device()), area);
+    else
+        queued.emplace(painter);
+    Canvas& canvas = direct ? static_cast<Canvas&>(*direct) : *queued;
+
     painter.save();
     painter.setClipRect(area, Qt::IntersectClip);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.fillRect(area, Background);
-    Tools tools;
+    canvas.Fill(area.left(), area.top(), area.right() + 1, area.bottom() + 1, InkBackground);
+    Text text;
     for (int row = 0; row < RowCount; ++row) {
         // A row paints from its separator down to its last text cell.
         const int top = row * RowHeight;
         if (area.bottom() < top - 1 || area.top() >= top + RowHeight) continue;
-        PaintRow(painter, tools, buffer.Slots[row], row, area);
+        PaintRow(painter, canvas, text, buffer.Slots[row], row, area);
     }
+    canvas.Flush();
     painter.restore();
 }
 

@@ -328,6 +328,38 @@ TEST(Oscillogram, HighDpiImageCarriesTheRatio) {
     EXPECT_EQ(ColourAt(image, 372, 22), White);
 }
 
+TEST(Oscillogram, EveryPainterGetsTheSamePicture) {
+    // Images take a direct path, other painters QPainter calls; with a
+    // partial area both paint exactly that part of the whole picture.
+    auto buffer = EmptyBuffer();
+    for (int k = 0; k < 4; ++k) {
+        buffer->Slots[k] = *test::Analyse(test::Distort(test::NecFrame(0x04, 0x08)), k);
+        buffer->Slots[k].Period = 108000 * k;
+    }
+    buffer->Slots[1].Flags[0] |= Recovered;
+    buffer->Slots[1].Flags[buffer->Slots[1].Count - 1] |= Trailer;
+    for (int j = 0; j < 4096; ++j) buffer->Slots[2].Samples[j] = (j / 8) % 2 ? 32767 : -32768;
+    buffer->Slots[2].SampleCount = 4096;
+    const QImage whole = RenderOscillogram(*buffer);
+    const QRect areas[] = {whole.rect(), QRect(230, 40, 300, 90)};
+    for (bool viaPainter : {false, true}) {
+        for (const QRect& area : areas) {
+            SCOPED_TRACE(std::string(viaPainter ? "QPainter calls" : "direct") + " area width " +
+                         std::to_string(area.width()));
+            QImage image(whole.size(), QImage::Format_RGB32);
+            image.fill(Qt::red);
+            QPainter painter(&image);
+            if (viaPainter) painter.setClipRect(image.rect());  // no direct path with a clip
+            PaintOscillogram(painter, *buffer, area);
+            painter.end();
+            for (int y = 0; y < whole.height(); ++y)
+                for (int x = 0; x < whole.width(); ++x)
+                    ASSERT_EQ(image.pixel(x, y), area.contains(x, y) ? whole.pixel(x, y) : qRgb(255, 0, 0))
+                        << x << "," << y;
+        }
+    }
+}
+
 TEST(OscillogramBox, ToolTipNamesTheDurationUnderThePointer) {
     auto buffer = EmptyBuffer();
     auto nec = test::Analyse(test::NecFrame(0x04, 0x08));
