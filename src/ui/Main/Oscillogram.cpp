@@ -102,8 +102,8 @@ public:
     }
 
 private:
-    // Whole-pixel advances and crisp stems at this small size, as on the
-    // screens the layout was made for; fixed so every platform draws alike.
+    // Whole-pixel advances and crisp stems at this small size; fixed, so
+    // that every platform draws alike.
     static constexpr QFont::HintingPreference Hinting = QFont::PreferFullHinting;
 
     QRawFont raw_;
@@ -114,22 +114,22 @@ private:
 
 // The font lives until the application object goes: its glyph engine
 // belongs to the GUI library and must not outlive it.
-std::mutex fontMutex;
-TextFont* font = nullptr;
+std::mutex textFontMutex;
+TextFont* textFont = nullptr;
 
 void ReleaseFont() {
-    std::lock_guard lock(fontMutex);
-    delete font;
-    font = nullptr;
+    std::lock_guard lock(textFontMutex);
+    delete textFont;
+    textFont = nullptr;
 }
 
 const TextFont& Font() {
-    std::lock_guard lock(fontMutex);
-    if (font == nullptr) {
-        font = new TextFont;
+    std::lock_guard lock(textFontMutex);
+    if (textFont == nullptr) {
+        textFont = new TextFont;
         qAddPostRoutine(ReleaseFont);
     }
-    return *font;
+    return *textFont;
 }
 
 // What the rectangles of the picture are filled with.
