@@ -48,7 +48,20 @@ void OscillogramBox::ShowBuffer(const FrameBuffer& snapshot) {
     }
 }
 
-void OscillogramBox::Render() { image_ = RenderOscillogram(*buffer_, devicePixelRatioF()); }
+void OscillogramBox::Render() {
+    const qreal ratio = devicePixelRatioF();
+    const QSize size(OscillogramWidth(*buffer_), OscillogramHeight);
+    // Repainting the image in place spares a new image (megabytes of fresh
+    // pages) per frame while the width stays the same.
+    const QSize device(static_cast<int>(std::ceil(size.width() * ratio)),
+                       static_cast<int>(std::ceil(size.height() * ratio)));
+    if (image_.isNull() || image_.devicePixelRatio() != ratio || image_.size() != device) {
+        image_ = RenderOscillogram(*buffer_, ratio);
+        return;
+    }
+    QPainter painter(&image_);
+    PaintOscillogram(painter, *buffer_, QRect(QPoint(0, 0), size));
+}
 
 OscillogramBox::Hit OscillogramBox::HitAt(QPoint position) const {
     const int row = OscillogramRowAt(position.y());

@@ -360,7 +360,7 @@ TEST(Oscillogram, EveryPainterGetsTheSamePicture) {
     }
 }
 
-TEST(OscillogramBox, ToolTipNamesTheDurationUnderThePointer) {
+TEST(OscillogramBox, ShowsTheBufferAndNamesTheDurationUnderThePointer) {
     auto buffer = EmptyBuffer();
     auto nec = test::Analyse(test::NecFrame(0x04, 0x08));
     buffer->Slots[0] = *nec;
@@ -383,6 +383,12 @@ TEST(OscillogramBox, ToolTipNamesTheDurationUnderThePointer) {
     for (const Case& c : cases) EXPECT_EQ(box.ToolTipAt(QPoint(c.x, c.y)).toStdString(), c.tip);
     // The inverted copy of the command after 16 address and 8 command bits.
     EXPECT_TRUE(DurationToolTip(*nec, 0, 2 + 48).endsWith("Role: command, check copy"));
+
+    // A burst of the same width is painted over the cached image.
+    buffer->Slots[0].Protocol = 0;
+    std::memset(buffer->Slots[0].Flags, 0, sizeof buffer->Slots[0].Flags);
+    box.ShowBuffer(*buffer);
+    EXPECT_EQ(box.Image(), RenderOscillogram(*buffer));
 }
 
 struct PlotRun {
