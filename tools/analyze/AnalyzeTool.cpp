@@ -20,6 +20,7 @@
 #include "capture/SoundCapture.h"
 #include "database/CodeText.h"
 #include "tools/analyze/FrameReport.h"
+#include "tools/analyze/Plot.h"
 #include "tools/analyze/WavInput.h"
 
 namespace tovanel {
@@ -119,6 +120,9 @@ const char* AnalyzeUsage() {
            "                      (default: the settings file's) until interrupted\n"
            "  --list-devices      list the sound capture devices (DeviceIndex values)\n"
            "  --format json|text  output format (default json)\n"
+           "  --plot FILE.png     also write the recording buffer as it stands after the\n"
+           "                      input (its last burst; with --capture, when stopped)\n"
+           "                      as an oscillogram image, as the window's OSC page draws it\n"
            "  --protocol P        force protocol P, a number or a name (0, auto = automatic)\n"
            "  --modulation M      force modulation M, a number or a name (0, auto = automatic)\n"
            "  --adr-start BIT --adr-bits N --adr-lsb-first --adr-short-is-one\n"
@@ -218,6 +222,15 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
                 error = "option --input: unknown input format '" + value + "'";
                 return false;
             }
+            continue;
+        }
+        if (arg == "--plot") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                error = "option --plot needs a file name";
+                return false;
+            }
+            o.plotFile = value;
             continue;
         }
         if (arg == "--format") {
@@ -446,6 +459,17 @@ int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
 
 namespace {
 
+// Writes the oscillogram when asked to; false after reporting a failure.
+bool Plot(const AnalyzeOptions& options, AnalyzeRun& run, std::ostream& err) {
+    if (options.plotFile.empty()) return true;
+    auto snapshot = std::make_unique<FrameBuffer>();
+    run.Buffer().CopyTo(*snapshot);
+    std::string error;
+    if (WriteOscillogramPng(*snapshot, options.plotFile, error)) return true;
+    err << "tovanel-analyze: " << error << '\n';
+    return false;
+}
+
 CaptureConfig SettingsFileConfig() {
     CaptureConfig config;
     LoadCaptureConfig(IniFile(SettingsFilePath()), config);
@@ -541,6 +565,7 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
     run.Finish();
     run.EndStream();
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (!Plot(options, run, err)) return 2;
     return status;
 }
 
@@ -591,6 +616,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
             bad += AnalyzeStream(stream, file, run, options, err);
     }
     run.Finish();
+    if (!Plot(options, run, err)) return 2;
     return bad > 0 ? 2 : 0;
 }
 

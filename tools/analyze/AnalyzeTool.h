@@ -33,6 +33,7 @@ struct AnalyzeOptions {
     bool capture = false;       // run a receiver live
     std::string captureSource;  // "com", "sound", "usb", "usb2", "lirc"; empty: the settings file's
     bool listDevices = false;   // list the sound capture devices
+    std::string plotFile;       // write the buffer's oscillogram there as PNG
 };
 
 // Parses argv[1..]. False with a message naming the option when an option
