@@ -62,7 +62,11 @@ T* Child(QWidget& parent, const char* name) {
     return parent.findChild<T*>(QString::fromLatin1(name));
 }
 
+// Wide enough for the oscillogram to show most of an NEC frame.
+constexpr QSize ReadmeSize(1280, 720);
+
 int Readme(Program& program, const QString& file) {
+    program.MainForm().resize(ReadmeSize);
     Choose(program.Controller(), QStringLiteral("Living-room TV"), QStringLiteral("Power"));
     Settle();
     return Save(program.MainForm(), file) ? 0 : 1;

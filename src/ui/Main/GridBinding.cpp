@@ -8,7 +8,7 @@ namespace tovanel {
 
 GridBinding::GridBinding(QTableView* grid, TableView& view, std::vector<TableViewModel::Column> columns,
                          Guard guard, Report report)
-    : QObject(grid),
+    : QObject(nullptr),
       grid_(grid),
       view_(view),
       model_(std::make_unique<TableViewModel>(view, std::move(columns))),
