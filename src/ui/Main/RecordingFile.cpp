@@ -9,7 +9,6 @@
 
 #include "capture/EdgeDetector.h"
 #include "capture/FrameAssembler.h"
-#include "tools/analyze/TextInput.h"
 #include "tools/analyze/WavInput.h"
 
 namespace tovanel {
@@ -34,7 +33,7 @@ std::string FirstWord(const std::string& head) {
     return {};
 }
 
-bool ReadText(std::istream& in, RecordingFormat format, Recording& out, std::string& error) {
+bool ReadText(std::istream& in, InputFormat format, Recording& out, std::string& error) {
     int bad = 0;
     bool ended = false;  // the first burst is complete
     InputHandlers handlers{
@@ -48,7 +47,7 @@ bool ReadText(std::istream& in, RecordingFormat format, Recording& out, std::str
         [&](int line, const std::string& message) {
             if (bad++ == 0) error = "line " + std::to_string(line) + ": " + message;
         }};
-    if (format == RecordingFormat::Mode2)
+    if (format == InputFormat::Mode2)
         ReadMode2Text(in, handlers);
     else
         ReadDurationsText(in, handlers);
@@ -86,11 +85,11 @@ bool ReadWavBurst(std::istream& in, int32_t pulseTime, int32_t pulseLevel, Recor
 
 }  // namespace
 
-RecordingFormat GuessRecordingFormat(const std::string& head) {
-    if (head.size() >= 4 && head.compare(0, 4, "RIFF") == 0) return RecordingFormat::Wav;
+InputFormat GuessRecordingFormat(const std::string& head) {
+    if (head.size() >= 4 && head.compare(0, 4, "RIFF") == 0) return InputFormat::Wav;
     const std::string word = FirstWord(head);
-    if (word == "pulse" || word == "space" || word == "timeout") return RecordingFormat::Mode2;
-    return RecordingFormat::Durations;
+    if (word == "pulse" || word == "space" || word == "timeout") return InputFormat::Mode2;
+    return InputFormat::Durations;
 }
 
 bool ReadRecording(const std::string& path, int32_t pulseTime, int32_t pulseLevel, Recording& out,
@@ -109,8 +108,8 @@ bool ReadRecording(const std::string& path, int32_t pulseTime, int32_t pulseLeve
     in.seekg(0);
 
     std::string reason;
-    const RecordingFormat format = GuessRecordingFormat(head);
-    const bool ok = format == RecordingFormat::Wav ? ReadWavBurst(in, pulseTime, pulseLevel, out, reason)
+    const InputFormat format = GuessRecordingFormat(head);
+    const bool ok = format == InputFormat::Wav ? ReadWavBurst(in, pulseTime, pulseLevel, out, reason)
                                                    : ReadText(in, format, out, reason);
     if (!ok) {
         error = path + " is not a recording of IR frames: " + reason;

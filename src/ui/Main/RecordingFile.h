@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "capture/CaptureSink.h"
+#include "tools/analyze/AnalyzeTool.h"
 
 namespace tovanel {
 
@@ -26,12 +27,10 @@ struct Recording {
     std::vector<RecordedFrame> frames;
 };
 
-enum class RecordingFormat { Durations, Mode2, Wav };
-
 // The format by the file's first bytes: a RIFF header is WAV, a first word
 // "pulse", "space" or "timeout" (after mode2's own remarks) is mode2,
 // anything else the durations list.
-RecordingFormat GuessRecordingFormat(const std::string& head);
+InputFormat GuessRecordingFormat(const std::string& head);
 
 // Reads the first burst of `path`. WAV files run through the sound card's
 // edge detector with the given parameters. False with a message that

@@ -14,14 +14,14 @@ namespace tovanel::test {
 namespace {
 
 TEST(RecordingFileTest, GuessesTheFormatFromTheFirstBytes) {
-    const std::pair<const char*, RecordingFormat> cases[] = {
-        {"RIFF\x24\x08\0\0WAVEfmt ", RecordingFormat::Wav},
-        {"Using driver default on device /dev/lirc0\npulse 9000\n", RecordingFormat::Mode2},
-        {"# a comment\n\nspace 16777215\npulse 9000\n", RecordingFormat::Mode2},
-        {"timeout 20000\n", RecordingFormat::Mode2},
-        {"+9000 -4500 +560\n", RecordingFormat::Durations},
-        {"# pulse 9000 in a comment\n9000 4500 560\n", RecordingFormat::Durations},
-        {"", RecordingFormat::Durations},
+    const std::pair<const char*, InputFormat> cases[] = {
+        {"RIFF\x24\x08\0\0WAVEfmt ", InputFormat::Wav},
+        {"Using driver default on device /dev/lirc0\npulse 9000\n", InputFormat::Mode2},
+        {"# a comment\n\nspace 16777215\npulse 9000\n", InputFormat::Mode2},
+        {"timeout 20000\n", InputFormat::Mode2},
+        {"+9000 -4500 +560\n", InputFormat::Durations},
+        {"# pulse 9000 in a comment\n9000 4500 560\n", InputFormat::Durations},
+        {"", InputFormat::Durations},
     };
     for (const auto& [head, format] : cases) EXPECT_EQ(GuessRecordingFormat(head), format) << head;
 }
