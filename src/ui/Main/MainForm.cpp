@@ -321,7 +321,6 @@ QWidget* TMainForm::CreateOverrideColumn() {
     DBEditCarrier = Named(new QLineEdit(carrier), "DBEditCarrier");
     DBEditCarrier->setMaxLength(3);
     DBEditCarrier->setMaximumWidth(DBEditCarrier->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
-    DBEditCarrier->installEventFilter(this);
     auto* carrierLayout = new QHBoxLayout(carrier);
     tight(carrierLayout);
     carrierLayout->addWidget(DBEditCarrier);
