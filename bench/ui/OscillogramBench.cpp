@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -89,14 +88,3 @@ BENCHMARK(BM_RenderFullBuffer)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace tovanel
-
-int main(int argc, char** argv) {
-    // Text needs Qt's GUI library; nothing is shown.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,0 +1,232 @@
+// What the main window does, without a widget: the decoding overrides and
+// their writes into the unit row, the unit and key views' scroll steps, the
+// recording session, the frame notification (WM_USER) and the result texts.
+// The controller keeps the state of the window's controls (combo items,
+// up-down positions, check boxes, enabled and checked actions, list and
+// label texts) and tells the form by signals when they changed; the form
+// only mirrors that state into its widgets and hands the user's changes
+// back. Tests drive it directly.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "analysis/CodeFrame.h"
+#include "capture/CaptureSink.h"
+#include "capture/FrameAssembler.h"
+#include "database/CodeDatabase.h"
+
+namespace tovanel {
+
+class CaptureControl;
+
+// ---- the result display as plain functions ----------------------------------
+
+// Whether the burst may be stored as a key: slot 0 has durations and a
+// modulation, and no slot 1..3 carries a protocol of its own (without being
+// a repeat code) while slot 0 has none.
+bool ValidateFrames(const FrameBuffer& buffer);
+// "560 [33]" per class.
+QStringList ClassLines(const int32_t means[], const int32_t counts[], int32_t classCount);
+// "Data: 0x%.4LX (%Lu)" and "Data: 0x%.2LX (%Lu)".
+QString AdrDataText(uint64_t adr);
+QString CmdDataText(uint64_t cmd);
+// The status bar's text for the Record and Search mode check marks.
+QString RecordStatusText(bool record, bool search);
+
+// "(Auto)" then the protocol names 1..19, so that item p is protocol p.
+QStringList ProtocolItems();
+// "(Auto)", "Pulse distance", "Pulse length", "Bi-phase".
+QStringList ModulationItems();
+
+// The decoding override controls as the window shows them.
+struct OverrideControls {
+    int protocol = -1;    // ComboProtocol item; -1 no selection
+    int modulation = -1;  // ComboModulation item
+    int adrStart = 0;     // up-down positions 0..100; starts in bits
+    int adrBits = 0;
+    int cmdStart = 0;
+    int cmdBits = 0;
+    bool adrOrder = false;  // "Low bit first"
+    bool adrInverse = false;  // "Short distance = 1"
+    bool cmdOrder = false;
+    bool cmdInverse = false;
+    // ComboModulation and the eight layout controls: only while the
+    // protocol is "(Auto)".
+    bool layoutEnabled = true;
+};
+
+// The actions' states that change at run time.
+struct ActionStates {
+    bool record = false;  // Record0 checked
+    bool search = false;  // Search0 checked
+    bool searchEnabled = false;
+    bool searchNextEnabled = false;
+    bool searchAll = false;
+    bool keyAdd = false;
+    bool keyUpdate = false;
+    bool keyEdit = false;
+    bool keyDel = false;
+};
+
+// What the result panels show of slot 0.
+struct ResultTexts {
+    QStringList pulses;     // "Pulses, us" (ListBox1)
+    QStringList distances;  // "Dist., us" (ListBox2)
+    QString modulation;     // LabelModulation
+    QString protocol;       // LabelProtocol
+    QString adrData = QStringLiteral("Data:");  // lbAdrData
+    QString cmdData = QStringLiteral("Data:");  // lbCmdData
+};
+
+// A message box to show: caption, text, and the system's reason (may be
+// empty). Capture errors have no owner window.
+struct UserMessage {
+    QString caption;
+    QString text;
+    QString detail;
+    bool ownerless = false;
+};
+
+class MainController : public QObject {
+    Q_OBJECT
+
+public:
+    MainController(CaptureControl& capture, SharedFrameBuffer& buffer, SharedDecodeSettings& settings,
+                   QObject* parent = nullptr);
+    ~MainController() override;
+
+    CodeDatabase& Db() { return *db_; }
+    CaptureControl& Capture() { return capture_; }
+    const OverrideControls& Controls() const { return controls_; }
+    const ActionStates& Actions() const { return actions_; }
+    const ResultTexts& Results() const { return results_; }
+    // The buffer as the last notification saw it (what the oscillogram shows).
+    const FrameBuffer& Snapshot() const { return *snapshot_; }
+    const QString& StatusText() const { return status_; }
+
+    // The database connection string, and the settings file "Data base..."
+    // writes it to.
+    void SetConnectionString(const QString& connection) { connection_ = connection; }
+    const QString& ConnectionString() const { return connection_; }
+    void SetSettingsFilePath(std::string path) { settingsPath_ = std::move(path); }
+    const std::string& SettingsFilePath() const { return settingsPath_; }
+
+    // What the capture paths report: errors as ownerless message boxes on
+    // the GUI thread, a lost receiver stopped there.
+    CaptureSinks Sinks();
+    // The frame assembler's notification: posts WM_USER to the GUI thread.
+    FrameNotify Notify();
+
+    // ---- start-up and database
+    // Modulation item 0 and its handler, which also selects "(Auto)".
+    void FormCreate();
+    // The open step: connection, then the six views. False after a failure,
+    // which has been reported.
+    bool FormShow();
+    // "Data base...": closes the database, asks `choose` for a connection
+    // string (it returns the current one on Cancel), writes it to the
+    // settings file and runs the open step.
+    void DataBase0Execute(const std::function<QString(const QString& current)>& choose);
+
+    // ---- recording and the result display
+    void Record0Execute();
+    void UpdateRecordStatus();
+    // WM_USER: shows slot 0, redraws all slots, decides whether the burst
+    // may be stored, and for wParam 0 in search mode runs the key search.
+    void FrameNotification(int wParam);
+    // The same, posted: handled later on the GUI thread. Callable from any thread.
+    void PostFrameNotification(int wParam);
+    // "Redraw OSC": the oscillogram of the buffer as it stands.
+    void Redraw0Execute();
+    // Showing the "Description" page clears Record's check mark only.
+    void TabSheet1Show();
+    // "Open recording...": plays the file's first burst as a receiver
+    // would, with Record checked. False after a reported failure.
+    bool OpenRecording(const std::string& path);
+
+    // The user's use of the check actions (the mark has been toggled).
+    void UserRecord(bool checked);
+    void UserSearch(bool checked);
+    void UserSearchAll(bool checked);
+    void Search0Execute();
+    // The key search; `byUser` when started by "Search next".
+    void SearchNext0Execute(bool byUser);
+
+    // ---- decoding overrides
+    // The program selects an item; no handler runs.
+    void SelectProtocol(int item);
+    void SelectModulation(int item);
+    // The user selects an item: the selection, then its handler.
+    void UserProtocol(int item);
+    void UserModulation(int item);
+    void ComboProtocolChange();
+    void ComboModulationChange();
+    // A new value runs the control's handler, whoever changed it; values
+    // are clamped into 0..100 as the up-downs do.
+    void SetAdrStart(int position);
+    void SetAdrBits(int bits);
+    void SetCmdStart(int position);
+    void SetCmdBits(int bits);
+    void SetAdrOrder(bool checked);
+    void SetAdrInverse(bool checked);
+    void SetCmdOrder(bool checked);
+    void SetCmdInverse(bool checked);
+
+    // ---- unit and key views
+    void ADOTableUnitsBeforeScroll();
+    void ADOTableUnitsAfterScroll();
+    void ADOTableCodesAfterScroll();
+    // The key order: by name, or by mode, address and command.
+    void SortKeysNameClick(bool byCode);
+    bool KeysByCode() const { return keysByCode_; }
+
+    // The unit's bound text boxes (description, carrier): the user's text
+    // goes into the row being edited; PostUnit saves it.
+    void SetUnitText(const char* column, const QString& text);
+    void PostUnit();
+
+    // Runs `fn`; an error that escapes it is reported like the program's
+    // top-level error report (its text in a message box) and swallowed.
+    void Guarded(const std::function<void()>& fn);
+
+signals:
+    void controlsChanged();
+    void actionsChanged();
+    void displayChanged();
+    void statusChanged();
+    void message(const tovanel::UserMessage& message);
+    // After each run of the key search.
+    void searchRan(bool byUser);
+
+private:
+    enum class Layout { AdrStart, AdrBits, CmdStart, CmdBits, AdrOrder, AdrInverse, CmdOrder, CmdInverse };
+    void SetLayout(Layout which, int value);
+    void LayoutChange(Layout which);
+    void ReloadKeyView();
+    void TakeSnapshot();
+    bool UnitsOpen() const;
+    bool CodesOpen() const;
+
+    CaptureControl& capture_;
+    SharedFrameBuffer& buffer_;
+    SharedDecodeSettings& settings_;
+    std::unique_ptr<CodeDatabase> db_;
+    std::unique_ptr<FrameBuffer> snapshot_;
+    OverrideControls controls_;
+    ActionStates actions_;
+    ResultTexts results_;
+    QString status_;
+    QString connection_;
+    std::string settingsPath_;
+    bool keysByCode_ = false;
+    uint64_t notifications_ = 0;  // counts WM_USER runs, to see nested ones
+};
+
+}  // namespace tovanel

@@ -1,0 +1,164 @@
+#include "ui/Main/RecordingFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "capture/EdgeDetector.h"
+#include "capture/FrameAssembler.h"
+#include "tools/analyze/WavInput.h"
+
+namespace tovanel {
+
+namespace {
+
+// The longest wait between two played frames: well inside the burst pause,
+// so that a slow moment of the machine never splits the burst.
+constexpr uint32_t MaxFrameWaitMs = 200;
+
+std::string FirstWord(const std::string& head) {
+    std::istringstream in(head);
+    for (std::string line; std::getline(in, line);) {
+        const size_t hash = line.find('#');
+        if (hash != std::string::npos) line.resize(hash);
+        std::istringstream words(line);
+        std::string word;
+        if (!(words >> word)) continue;
+        if (word.rfind("Using", 0) == 0 || word.rfind("Trying", 0) == 0) continue;
+        return word;
+    }
+    return {};
+}
+
+bool ReadText(std::istream& in, InputFormat format, Recording& out, std::string& error) {
+    int bad = 0;
+    bool ended = false;  // the first burst is complete
+    InputHandlers handlers{
+        [&](const InputFrame& f) {
+            if (ended || (f.newBurst && !out.frames.empty())) {
+                ended = true;
+                return;
+            }
+            out.frames.push_back({out.frames.empty() ? 0 : f.gap, f.durations, {}});
+        },
+        [&](int line, const std::string& message) {
+            if (bad++ == 0) error = "line " + std::to_string(line) + ": " + message;
+        }};
+    if (format == InputFormat::Mode2)
+        ReadMode2Text(in, handlers);
+    else
+        ReadDurationsText(in, handlers);
+    if (bad > 1) error += " (and " + std::to_string(bad - 1) + " more bad lines)";
+    return bad == 0;
+}
+
+bool ReadWavBurst(std::istream& in, int32_t pulseTime, int32_t pulseLevel, Recording& out,
+                  std::string& error) {
+    std::vector<int16_t> samples;
+    if (!ReadWav(in, samples, error)) return false;
+    bool ended = false;
+    EdgeDetector detector([&](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
+        if (ended || n < 1) return;
+        // A pause longer than the burst pause starts the next key press.
+        if (!out.frames.empty() && gap > uint64_t{BurstPauseMs} * 1000) {
+            ended = true;
+            return;
+        }
+        RecordedFrame f;
+        f.gap = out.frames.empty() ? 0 : std::min(gap, UnknownGap - 1);
+        f.durations.assign(d, d + n);
+        if (s != nullptr && sc > 0) f.samples.assign(s, s + sc);
+        out.frames.push_back(std::move(f));
+    });
+    detector.SetPulseTime(pulseTime);
+    detector.SetPulseLevel(pulseLevel);
+    detector.DetectEdges(samples.data(), samples.size() * sizeof(int16_t));
+    // The silence that ends the last frame may lie beyond the end of the file.
+    const std::vector<int16_t> silence(EdgeDetector::SilenceSamples + 10,
+                                       samples.empty() ? int16_t{0} : samples.back());
+    detector.DetectEdges(silence.data(), silence.size() * sizeof(int16_t));
+    return true;
+}
+
+}  // namespace
+
+InputFormat GuessRecordingFormat(const std::string& head) {
+    if (head.size() >= 4 && head.compare(0, 4, "RIFF") == 0) return InputFormat::Wav;
+    const std::string word = FirstWord(head);
+    if (word == "pulse" || word == "space" || word == "timeout") return InputFormat::Mode2;
+    return InputFormat::Durations;
+}
+
+bool ReadRecording(const std::string& path, int32_t pulseTime, int32_t pulseLevel, Recording& out,
+                   std::string& error) {
+    out = Recording{};
+    out.name = path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "Cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string head(4096, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    in.clear();
+    in.seekg(0);
+
+    std::string reason;
+    const InputFormat format = GuessRecordingFormat(head);
+    const bool ok = format == InputFormat::Wav ? ReadWavBurst(in, pulseTime, pulseLevel, out, reason)
+                                                   : ReadText(in, format, out, reason);
+    if (!ok) {
+        error = path + " is not a recording of IR frames: " + reason;
+        out.frames.clear();
+        return false;
+    }
+    if (out.frames.empty()) {
+        error = path + " holds no IR frame.";
+        return false;
+    }
+    return true;
+}
+
+RecordingPlayer::RecordingPlayer(FrameSink sink) : sink_(std::move(sink)) {}
+
+RecordingPlayer::~RecordingPlayer() { Stop(); }
+
+void RecordingPlayer::Start(Recording recording) {
+    Stop();
+    stop_ = false;
+    thread_ = std::thread([this, r = std::move(recording)] { Play(r); });
+}
+
+void RecordingPlayer::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void RecordingPlayer::Play(const Recording& recording) {
+    for (const RecordedFrame& f : recording.frames) {
+        int64_t waitMs = 0;
+        if (&f != &recording.frames.front()) {
+            int64_t total = 0;
+            for (int32_t d : f.durations) total += d;
+            waitMs = std::min<int64_t>((int64_t{f.gap} + total) / 1000, MaxFrameWaitMs);
+        }
+        {
+            std::unique_lock lock(mutex_);
+            if (cv_.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return stop_; })) return;
+        }
+        const auto count = static_cast<int32_t>(f.durations.size());
+        if (sink_)
+            sink_(f.gap, f.durations.data(), count, f.samples.empty() ? nullptr : f.samples.data(),
+                  static_cast<int32_t>(f.samples.size()));
+    }
+}
+
+}  // namespace tovanel
