@@ -203,7 +203,9 @@ TEST(CaptureTool, LiveFramesArePrintedAsTheyArrive) {
 
 TEST(CaptureTool, InterruptStopsALiveCaptureCleanly) {
     const std::string exe = std::string(TOVANEL_BINARY_DIR) + "/tovanel-analyze";
-    for (int sig : {SIGINT, SIGTERM}) {
+    // The last case interrupts the stop that the first signal started.
+    for (const std::vector<int>& signals : {std::vector<int>{SIGINT}, {SIGTERM}, {SIGINT, SIGTERM}}) {
+        const int sig = signals.back();
         int errPipe[2];
         ASSERT_EQ(::pipe(errPipe), 0);
         const pid_t pid = ::fork();
@@ -221,7 +223,7 @@ TEST(CaptureTool, InterruptStopsALiveCaptureCleanly) {
         std::string err;
         char c;
         while (err.find("interrupt to stop\n") == std::string::npos && ::read(errPipe[0], &c, 1) == 1) err += c;
-        ::kill(pid, sig);
+        for (int s : signals) ::kill(pid, s);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         ::close(errPipe[0]);
