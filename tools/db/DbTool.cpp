@@ -124,7 +124,7 @@ private:
     bool FindUnit(const std::string& arg) {
         TableView& units = db_.ADOTableUnits;
         bool ok = false;
-        const int id = Q(arg).toInt(&ok);
+        const RowId id = Q(arg).toLongLong(&ok);
         if (ok) {
             if (units.Locate(id)) return true;
             Fail("no unit with ID " + arg);
@@ -145,11 +145,11 @@ private:
     }
 
     int ListUnits() {
-        std::map<int32_t, int> counts;
+        std::map<RowId, int> counts;
         QSqlQuery q(db_.ADOConnection.Db());
         if (!q.exec(QStringLiteral("SELECT \"UnitID\", COUNT(*) FROM \"tblCodes\" GROUP BY \"UnitID\"")))
             return Fail(S(ErrorText(q.lastError())));
-        while (q.next()) counts[q.value(0).toInt()] = q.value(1).toInt();
+        while (q.next()) counts[q.value(0).toLongLong()] = q.value(1).toInt();
         TableView& units = db_.ADOTableUnits;
         if (!o_.json) out_ << "ID\tName\tProtocol\tModulation\tCarrier\tKeys\n";
         for (int i = 0; i < units.RecordCount(); ++i) {
@@ -176,7 +176,7 @@ private:
             int frames = 0;
             for (const char* c : {"Code1", "Code2", "Code3", "Code4"}) frames += k.Text(c).size() >= 4 ? 1 : 0;
             if (o_.json)
-                out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Int("UnitID")
+                out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Value("UnitID").toLongLong()
                      << ",\"name\":" << JsonString(k.Text("Name")) << ",\"mode\":" << k.Int("Mode")
                      << ",\"adr\":" << k.Int("Adr") << ",\"cmd\":" << k.Int("Cmd")
                      << ",\"adr_text\":" << JsonString(k.Text("strAdr"))
@@ -191,14 +191,14 @@ private:
     // Makes a key (by ID) and its unit current.
     bool FindKey(const std::string& arg) {
         bool ok = false;
-        const int id = Q(arg).toInt(&ok);
+        const RowId id = Q(arg).toLongLong(&ok);
         if (!ok) {
             Fail("a key is given by its ID (see 'list keys UNIT'), not '" + arg + "'");
             return false;
         }
         QSqlQuery q(db_.ADOConnection.Db());
         q.prepare(QStringLiteral("SELECT \"UnitID\" FROM \"tblCodes\" WHERE \"ID\" = ?"));
-        q.addBindValue(id);
+        q.addBindValue(qlonglong{id});
         if (!q.exec()) {
             Fail(S(ErrorText(q.lastError())));
             return false;
@@ -207,7 +207,7 @@ private:
             Fail("no key with ID " + arg);
             return false;
         }
-        const int unit = q.value(0).toInt();
+        const RowId unit = q.value(0).toLongLong();
         if (!db_.ADOTableUnits.Locate(unit)) {
             Fail("key " + arg + " belongs to no unit (UnitID " + std::to_string(unit) + ")");
             return false;
@@ -244,7 +244,7 @@ private:
         const int n = RecomputeUnitKeys(db_, UnitLayout(db_.ADOTableUnits.Current()));
         const QString name = db_.ADOTableUnits.Text("Name");
         if (o_.json)
-            out_ << "{\"unit_id\":" << db_.ADOTableUnits.Int("ID") << ",\"unit\":" << JsonString(name)
+            out_ << "{\"unit_id\":" << db_.ADOTableUnits.Current().Id() << ",\"unit\":" << JsonString(name)
                  << ",\"keys\":" << n << "}\n";
         else
             out_ << "Recomputed " << n << " keys of unit \"" << S(name) << "\"\n";
