@@ -12,6 +12,7 @@
 
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/IniFile.h"
+#include "capture/Setup/SmallFile.h"
 #include "database/DbError.h"
 
 namespace tovanel {
@@ -82,12 +83,12 @@ bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
 
 // The connection string held by a data-link file.
 bool ReadDataLinkFile(const QString& path, QString& text, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        error = QStringLiteral("cannot read the data-link file %1: %2").arg(path, file.errorString());
+    std::string bytes, reason;
+    if (ReadSmallFile(path.toStdString(), bytes, reason) != SmallFileResult::Read) {
+        error = QStringLiteral("cannot read the data-link file %1: %2").arg(path, QString::fromStdString(reason));
         return false;
     }
-    const QString content = QString::fromUtf8(file.readAll());
+    const QString content = QString::fromStdString(bytes);
     for (const QString& raw : content.split(u'\n')) {
         QString line = raw.trimmed();
         if (line.startsWith(QChar(0xFEFF))) line = line.mid(1).trimmed();

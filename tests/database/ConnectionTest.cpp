@@ -62,6 +62,8 @@ TEST(ConnectionString, RefusesWhatItCannotRead) {
         {"Driver=QPSQL;Password=\"open", "closing quote"},
         {"Driver=QPSQL;=x", "without a key"},
         {"FILE NAME=", "names no file"},
+        {"FILE NAME=/dev/zero", "cannot read the data-link file /dev/zero: not a regular file"},
+        {"FILE NAME=/", "cannot read the data-link file /: a folder"},
     };
     for (const Case& c : cases) {
         ConnectionSettings s;

@@ -260,9 +260,12 @@ int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
 
 namespace {
 
-CaptureConfig SettingsFileConfig() {
+CaptureConfig SettingsFileConfig(std::ostream& err) {
+    std::string warning;
+    const IniFile ini = LoadSettingsFile(warning);
+    if (!warning.empty()) err << "tovanel-analyze: warning: " << warning << '\n';
     CaptureConfig config;
-    LoadCaptureConfig(IniFile(SettingsFilePath()), config);
+    LoadCaptureConfig(ini, config);
     return config;
 }
 
@@ -280,7 +283,7 @@ bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std:
         err << "tovanel-analyze: " << name << ": " << error << '\n';
         return false;
     }
-    const CaptureConfig config = SettingsFileConfig();
+    const CaptureConfig config = SettingsFileConfig(err);
     EdgeDetector detector([&run](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
         run.Assembler().SubmitFrame(gap, d, n, s, sc);
     });
@@ -326,7 +329,7 @@ void WaitForStopSignal(const std::function<bool()>& lost) {
 
 int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostream& err,
                    const CaptureWait& wait) {
-    CaptureConfig config = SettingsFileConfig();
+    CaptureConfig config = SettingsFileConfig(err);
     static const std::pair<const char*, int32_t> names[] = {{"com", Source::Com},
                                                              {"sound", Source::Sound},
                                                              {"usb", Source::IgorPlug},

@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 
 #include "capture/Setup/AppPaths.h"
+#include "capture/Setup/CaptureConfig.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
 #include "tools/analyze/FrameReport.h"
@@ -108,7 +109,15 @@ private:
 
     bool Open() {
         const QString settings = Q(SettingsFilePath());
-        const QString connection = o_.connection ? Q(*o_.connection) : ConfiguredConnectionString(S(settings));
+        QString connection;
+        if (o_.connection) {
+            connection = Q(*o_.connection);
+        } else {
+            std::string warning;
+            const IniFile ini = LoadSettingsFile(warning);
+            if (!warning.empty()) err_ << "tovanel-db: warning: " << warning << "\n";
+            connection = Q(DatabaseConnectionString(ini));
+        }
         const OpenOutcome r = db_.Open(connection, settings);
         if (r.ok) return true;
         std::string message = S(r.caption) + ": ";
