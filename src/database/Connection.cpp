@@ -1,11 +1,17 @@
 #include "database/Connection.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <map>
+
+#include <sqlite3.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -109,6 +115,27 @@ QString Quoted(const QString& v) {
 }
 
 std::atomic<int> connectionCounter{0};
+
+// Why this process cannot write `path`; empty when it can.
+QString CannotWrite(const QString& path) {
+    if (::access(QFile::encodeName(path).constData(), W_OK) == 0) return {};
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// A database file may come from anyone: SQLite's defensive mode keeps SQL
+// from corrupting it on purpose (no writable schema, no direct page
+// access), and an untrusted schema may not run functions with effects from
+// its views and triggers.
+bool HardenSqlite(QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return false;
+    sqlite3* h = *static_cast<sqlite3* const*>(handle.constData());
+    if (h == nullptr) return false;
+    int on = 0, trusted = 1;
+    sqlite3_db_config(h, SQLITE_DBCONFIG_DEFENSIVE, 1, &on);
+    sqlite3_db_config(h, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, &trusted);
+    return on == 1 && trusted == 0;
+}
 
 }  // namespace
 
@@ -227,21 +254,33 @@ bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
         return false;
     };
     engine_ = s.engine;
+    readOnly_ = mode == Mode::ReadOnly;
     if (s.engine == Engine::Sqlite) {
         const QFileInfo info(s.database);
-        if (mode == Mode::OpenExisting && !info.exists())
+        if (mode != Mode::CreateNew && !info.exists())
             return fail(QStringLiteral("the database file %1 does not exist").arg(s.database));
         if (mode == Mode::CreateNew && info.exists())
             return fail(QStringLiteral("the file %1 exists already").arg(s.database));
         if (info.exists() && !info.isFile())
             return fail(QStringLiteral("%1 is not a database file").arg(s.database));
+        // A write-protected file would open read-only and fail at the first
+        // change; the journal beside it needs its folder writable.
+        if (mode == Mode::OpenExisting) {
+            if (const QString why = CannotWrite(info.absoluteFilePath()); !why.isEmpty())
+                return fail(QStringLiteral("the database file %1 cannot be written (%2)").arg(s.database, why));
+            if (const QString why = CannotWrite(info.absolutePath()); !why.isEmpty())
+                return fail(QStringLiteral("the folder of the database file %1 cannot be written (%2): "
+                                           "SQLite keeps its journal there")
+                                .arg(s.database, why));
+        }
         db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-        // A URI with mode=rw opens read/write and never creates a missing
-        // file; mode=rwc is for creating one.
+        // mode=rw opens read/write and never creates a missing file, rwc
+        // creates one, ro never writes.
+        const char* uriMode = mode == Mode::CreateNew ? "rwc" : mode == Mode::ReadOnly ? "ro" : "rw";
         db_.setDatabaseName(QStringLiteral("file:") +
                             QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
-                            (mode == Mode::CreateNew ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw")));
-        db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+                            QStringLiteral("?mode=") + QString::fromLatin1(uriMode));
+        db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     } else {
         db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
         db_.setDatabaseName(s.database);
@@ -256,20 +295,21 @@ bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
     open_ = true;
     try {
         if (s.engine == Engine::Sqlite) {
+            if (!HardenSqlite(db_))
+                return fail(QStringLiteral("%1: the SQLite library refuses the defensive mode").arg(s.database));
             // SQLite reads a file only when first asked: make sure now that
-            // it is a database, and one that can be written (a write-
-            // protected file would open read-only and fail on the first
-            // change).
+            // it is a database.
             QSqlQuery q(db_);
             if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
                 return fail(QStringLiteral("%1: %2").arg(s.database, ErrorText(q.lastError())));
             q.finish();
-            if (!QFileInfo(s.database).isWritable())
-                return fail(QStringLiteral("the database file %1 cannot be written").arg(s.database));
         } else {
             // The server's notices (such as "table does not exist, skipping")
             // are no business of the user's.
             Exec(QStringLiteral("SET client_min_messages TO warning"));
+            // Another client's lock is waited for as long as on SQLite.
+            Exec(QStringLiteral("SET lock_timeout TO %1").arg(BusyTimeoutMs));
+            if (readOnly_) Exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
             if (!s.schema.isEmpty())
                 Exec(QStringLiteral("SET search_path TO ") + QuoteIdentifier(s.schema.toStdString()));
         }
@@ -300,6 +340,17 @@ void Connection::Exec(const QString& sql) {
 void Connection::Begin() {
     if (depth_++ > 0) return;
     doomed_ = false;
+    if (engine_ == Engine::Sqlite) {
+        // The write lock is taken at once, where the busy timeout applies:
+        // a transaction that read first and then finds another writer's
+        // lock would fail at once with "database is locked".
+        QSqlQuery q(db_);
+        if (!q.exec(readOnly_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"))) {
+            depth_ = 0;
+            throw DbError(ErrorText(q.lastError()));
+        }
+        return;
+    }
     if (!db_.transaction()) {
         depth_ = 0;
         throw DbError(ErrorText(db_.lastError()));

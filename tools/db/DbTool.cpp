@@ -94,10 +94,13 @@ public:
         if (w.empty()) throw UsageError{"no command"};
         const std::string& cmd = w[0];
         if (cmd == "create") return Create();
-        if (cmd == "list" && w.size() == 2 && w[1] == "units") return Open() ? ListUnits() : 1;
-        if (cmd == "list" && w.size() == 3 && w[1] == "keys") return Open() ? ListKeys(w[2]) : 1;
-        if (cmd == "show" && w.size() == 2) return Open() ? Show(w[1]) : 1;
-        if (cmd == "recompute" && w.size() == 2) return Open() ? Recompute(w[1]) : 1;
+        // Commands that only read open the database read-only, so that a
+        // database that cannot be written can still be listed and shown.
+        constexpr auto reading = Connection::Mode::ReadOnly, writing = Connection::Mode::OpenExisting;
+        if (cmd == "list" && w.size() == 2 && w[1] == "units") return Open(reading) ? ListUnits() : 1;
+        if (cmd == "list" && w.size() == 3 && w[1] == "keys") return Open(reading) ? ListKeys(w[2]) : 1;
+        if (cmd == "show" && w.size() == 2) return Open(reading) ? Show(w[1]) : 1;
+        if (cmd == "recompute" && w.size() == 2) return Open(writing) ? Recompute(w[1]) : 1;
         throw UsageError{"unknown command or wrong arguments: " + cmd};
     }
 
@@ -107,7 +110,7 @@ private:
         return 1;
     }
 
-    bool Open() {
+    bool Open(Connection::Mode mode) {
         const QString settings = Q(SettingsFilePath());
         QString connection;
         if (o_.connection) {
@@ -118,7 +121,7 @@ private:
             if (!warning.empty()) err_ << "tovanel-db: warning: " << warning << "\n";
             connection = Q(DatabaseConnectionString(ini));
         }
-        const OpenOutcome r = db_.Open(connection, settings);
+        const OpenOutcome r = db_.Open(connection, settings, mode);
         if (r.ok) return true;
         std::string message = S(r.caption) + ": ";
         if (r.caption == QStringLiteral("Error open data base"))
