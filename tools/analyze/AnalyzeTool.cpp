@@ -366,8 +366,18 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
             err << "tovanel-analyze: capturing from " << SourceName(config.CaptureSource)
                 << "; interrupt to stop\n";
         }
+        // The USB receivers' status, as the setup dialog shows it, at each
+        // change (looked at whenever the wait does, every 100 ms).
+        const bool usb = config.CaptureSource == Source::IgorPlug || config.CaptureSource == Source::IgorPlug2;
+        auto showStatus = [&] {
+            if (!usb || sources.Usb().UsbStatus() < 0) return;  // not polled yet
+            if (auto label = sources.TakeUsbStatusLabel()) sinks.error(*label);
+        };
         if (sources.StartSource()) {
-            wait([&] { return lost.load(); });
+            wait([&] {
+                showStatus();
+                return lost.load();
+            });
             status = lost ? 1 : 0;
         }
         sources.StopAll();
