@@ -134,9 +134,9 @@ bool LircCapture::StartLircCapture() {
     }
     try {
         thread_ = std::thread([this] { Run(); });
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         device_->Close();
-        sinks_.Error("Can't start LIRC capture");
+        sinks_.Error("Can't start LIRC capture: " + e.code().message());
         return false;
     }
     if (realtime_) RaiseToRealtime(thread_);
@@ -160,7 +160,7 @@ void LircCapture::Run() {
         const LircDevice::Read r = device_->ReadWords(words, 64, count, idle);
         if (r == LircDevice::Read::Stopped) return;
         if (r == LircDevice::Read::Gone) {
-            sinks_.Lost(DeviceLost);
+            sinks_.Lost(DeviceLost + (": " + path_));
             return;
         }
         if (r == LircDevice::Read::Idle) {

@@ -18,6 +18,7 @@
 
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/IniFile.h"
+#include "capture/Setup/Quoting.h"
 #include "capture/Setup/SmallFile.h"
 #include "database/DbError.h"
 
@@ -26,6 +27,9 @@ namespace tovanel {
 namespace {
 
 using Pairs = std::map<QString, QString>;  // lower-case key -> value
+
+// A piece of a connection string as an error message quotes it.
+QString QuotedPart(const QString& part) { return QString::fromStdString(Quoted(part.toStdString())); }
 
 bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
     qsizetype i = 0;
@@ -36,7 +40,8 @@ bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
         if (eq < 0 || (semi >= 0 && semi < eq)) {
             const QString part = s.mid(i, semi < 0 ? n - i : semi - i).trimmed();
             if (!part.isEmpty()) {
-                error = QStringLiteral("'%1' in the connection string is not of the form key=value").arg(part);
+                error = QStringLiteral("%1 in the connection string is not of the form key=value")
+                            .arg(QuotedPart(part));
                 return false;
             }
             if (semi < 0) break;
@@ -68,12 +73,13 @@ bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
                 value += s[i++];
             }
             if (!closed) {
-                error = QStringLiteral("the value of '%1' in the connection string lacks its closing quote").arg(key);
+                error = QStringLiteral("the value of %1 in the connection string lacks its closing quote")
+                            .arg(QuotedPart(key));
                 return false;
             }
             while (i < n && s[i] == u' ') ++i;
             if (i < n && s[i] != u';') {
-                error = QStringLiteral("text after the quoted value of '%1' in the connection string").arg(key);
+                error = QStringLiteral("text after the quoted value of %1 in the connection string").arg(QuotedPart(key));
                 return false;
             }
         } else {
@@ -107,7 +113,7 @@ bool ReadDataLinkFile(const QString& path, QString& text, QString& error) {
     return false;
 }
 
-QString Quoted(const QString& v) {
+QString QuotedValue(const QString& v) {
     if (!v.contains(u';') && !v.contains(u'"') && !v.contains(u'\'') && v == v.trimmed()) return v;
     QString q = v;
     q.replace(QStringLiteral("\""), QStringLiteral("\"\""));
@@ -196,14 +202,14 @@ bool ResolveConnectionString(const QString& connectionString, ConnectionSettings
             bool ok = false;
             settings.port = port.toInt(&ok);
             if (!ok || settings.port < 1 || settings.port > 65535) {
-                error = QStringLiteral("Port '%1' in the connection string is not a port number").arg(port);
+                error = QStringLiteral("Port %1 in the connection string is not a port number").arg(QuotedPart(port));
                 return false;
             }
         }
         return true;
     }
     error = driver.isEmpty() ? QStringLiteral("the connection string names no Driver (QSQLITE or QPSQL)")
-                             : QStringLiteral("unknown Driver '%1' (QSQLITE or QPSQL)").arg(get("driver"));
+                             : QStringLiteral("unknown Driver %1 (QSQLITE or QPSQL)").arg(QuotedPart(get("driver")));
     return false;
 }
 
@@ -218,10 +224,10 @@ QString ConfiguredConnectionString(const std::string& settingsFilePath) {
 }
 
 QString FormatConnectionString(const ConnectionSettings& s) {
-    if (s.engine == Engine::Sqlite) return QStringLiteral("Driver=QSQLITE;Database=") + Quoted(s.database);
+    if (s.engine == Engine::Sqlite) return QStringLiteral("Driver=QSQLITE;Database=") + QuotedValue(s.database);
     QString out = QStringLiteral("Driver=QPSQL");
     auto add = [&](const char* key, const QString& v) {
-        if (!v.isEmpty()) out += u';' + QString::fromLatin1(key) + u'=' + Quoted(v);
+        if (!v.isEmpty()) out += u';' + QString::fromLatin1(key) + u'=' + QuotedValue(v);
     };
     add("Host", s.host);
     if (s.port > 0) add("Port", QString::number(s.port));

@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 
+#include "capture/Setup/Quoting.h"
 #include "database/Connection.h"
 
 namespace tovanel {
@@ -825,7 +826,8 @@ void TableView::SetValue(std::string_view column, const QVariant& value) {
     const qlonglong n = value.typeId() == QMetaType::QString ? value.toString().trimmed().toLongLong(&ok)
                                                              : value.toLongLong(&ok);
     if (!ok)
-        throw DbError(QStringLiteral("'%1' is not a whole number (column %2)").arg(value.toString(), ColumnName(i)));
+        throw DbError(QStringLiteral("%1 is not a whole number (column %2)")
+                          .arg(QString::fromStdString(Quoted(value.toString().toStdString())), ColumnName(i)));
     SetColumn(i, QVariant(n));
 }
 

@@ -12,6 +12,7 @@
 
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/CaptureConfig.h"
+#include "capture/Setup/Quoting.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
 #include "tools/analyze/FrameReport.h"
@@ -46,18 +47,18 @@ Options Parse(const std::vector<std::string>& args) {
             o.connection = value();
         } else if (a == "--format") {
             const std::string& v = value();
-            if (v != "json" && v != "text") throw UsageError{"option --format: unknown format '" + v + "'"};
+            if (v != "json" && v != "text") throw UsageError{"option --format: unknown format " + Quoted(v)};
             o.json = v == "json";
         } else if (a == "--order") {
             const std::string& v = value();
-            if (v != "name" && v != "code") throw UsageError{"option --order: unknown order '" + v + "'"};
+            if (v != "name" && v != "code") throw UsageError{"option --order: unknown order " + Quoted(v)};
             o.byCode = v == "code";
         } else if (a == "--sample") {
             o.sample = true;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            throw UsageError{"unknown option " + a};
+            throw UsageError{"unknown option " + Shortened(a)};
         } else {
             o.words.push_back(a);
         }
@@ -101,7 +102,7 @@ public:
         if (cmd == "list" && w.size() == 3 && w[1] == "keys") return Open(reading) ? ListKeys(w[2]) : 1;
         if (cmd == "show" && w.size() == 2) return Open(reading) ? Show(w[1]) : 1;
         if (cmd == "recompute" && w.size() == 2) return Open(writing) ? Recompute(w[1]) : 1;
-        throw UsageError{"unknown command or wrong arguments: " + cmd};
+        throw UsageError{"unknown command or wrong arguments: " + Shortened(cmd)};
     }
 
 private:
@@ -139,7 +140,7 @@ private:
         const RowId id = Q(arg).toLongLong(&ok);
         if (ok) {
             if (units.Locate(id)) return true;
-            Fail("no unit with ID " + arg);
+            Fail("no unit with ID " + Shortened(arg));
             return false;
         }
         int found = 0, where = 0;
@@ -152,7 +153,7 @@ private:
             units.SetRecNo(where + 1);
             return true;
         }
-        Fail(found == 0 ? "no unit named '" + arg + "'" : "several units are named '" + arg + "': give its ID");
+        Fail(found == 0 ? "no unit named " + Quoted(arg) : "several units are named " + Quoted(arg) + ": give its ID");
         return false;
     }
 
@@ -205,7 +206,7 @@ private:
         bool ok = false;
         const RowId id = Q(arg).toLongLong(&ok);
         if (!ok) {
-            Fail("a key is given by its ID (see 'list keys UNIT'), not '" + arg + "'");
+            Fail("a key is given by its ID (see 'list keys UNIT'), not " + Quoted(arg));
             return false;
         }
         QSqlQuery q(db_.ADOConnection.Db());
@@ -216,16 +217,16 @@ private:
             return false;
         }
         if (!q.next()) {
-            Fail("no key with ID " + arg);
+            Fail("no key with ID " + Shortened(arg));
             return false;
         }
         const RowId unit = q.value(0).toLongLong();
         if (!db_.ADOTableUnits.Locate(unit)) {
-            Fail("key " + arg + " belongs to no unit (UnitID " + std::to_string(unit) + ")");
+            Fail("key " + Shortened(arg) + " belongs to no unit (UnitID " + std::to_string(unit) + ")");
             return false;
         }
         if (!db_.ADOTableCodes.Locate(id)) {
-            Fail("no key with ID " + arg);
+            Fail("no key with ID " + Shortened(arg));
             return false;
         }
         return true;
