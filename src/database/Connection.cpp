@@ -386,9 +386,22 @@ void Connection::Rollback() {
 }
 
 bool CreateSchema(Connection& connection, QString& error) {
+    // Looked up in the catalogue rather than tried: a statement that fails
+    // would spoil a PostgreSQL transaction this may be part of.
     for (const TableDef* t : {&UnitsTable(), &CodesTable(), &TransmitTable()}) {
         QSqlQuery probe(connection.Db());
-        if (probe.exec(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(t->name) + QStringLiteral(" WHERE 1 = 0"))) {
+        if (connection.engine() == Engine::Sqlite) {
+            probe.prepare(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE lower(name) = lower(?)"));
+            probe.addBindValue(QString::fromLatin1(t->name));
+        } else {
+            probe.prepare(QStringLiteral("SELECT CASE WHEN to_regclass(?) IS NULL THEN 0 ELSE 1 END"));
+            probe.addBindValue(QuoteIdentifier(t->name));
+        }
+        if (!probe.exec() || !probe.next()) {
+            error = ErrorText(probe.lastError());
+            return false;
+        }
+        if (probe.value(0).toInt() != 0) {
             error = QStringLiteral("the database has a table %1 already").arg(QString::fromLatin1(t->name));
             return false;
         }

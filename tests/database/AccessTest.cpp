@@ -88,6 +88,12 @@ TEST(ProtectedDatabase, ReadingCommandsWorkWhereWritingIsRefusedWithTheReason) {
         EXPECT_NE(r.output.find("cannot be written (Permission denied)"), std::string::npos) << r.output;
         EXPECT_EQ(Digest(file), before);
     }
+    // Creating a database where nothing may be written leaves nothing.
+    const std::string created = (dir / "new.db").string();
+    const Shell r = DbToolAsUser("create --sample " + created);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("cannot create " + created), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(created));
     ::chmod(dir.c_str(), 0755);
     fs::remove_all(dir);
 }

@@ -283,35 +283,16 @@ private:
                 return Fail("cannot create " + w[1] + ": " + S(error));
             createdFile = true;
         }
-        auto undo = [&] {
+        // The schema and the demo units in one transaction: on a failure
+        // the database is left as it was found (and a new file goes).
+        int keys = 0;
+        try {
+            keys = WriteNewDatabase(db_, o_.sample);
+        } catch (const DbError& e) {
             db_.Close();
             if (createdFile) QFile::remove(file);
-        };
-        if (!CreateSchema(db_.ADOConnection, error)) {
-            undo();
-            return Fail("cannot write the schema: " + S(error));
-        }
-        int keys = 0;
-        if (o_.sample) {
-            // All demo units or none; on a failure the schema written above
-            // goes too, so the database is left as it was found.
-            try {
-                for (TableView* v : db_.Views()) v->Open();
-                db_.ADOConnection.Begin();
-                keys = AddSampleData(db_);
-                db_.ADOConnection.Commit();
-            } catch (const DbError& e) {
-                db_.ADOConnection.Rollback();
-                for (TableView* v : db_.Views()) v->Close();
-                for (const char* table : {"tblTransmit", "tblCodes", "tblUnits"}) {
-                    try {
-                        db_.ADOConnection.Exec(QStringLiteral("DROP TABLE ") + QuoteIdentifier(table));
-                    } catch (const DbError&) {
-                    }
-                }
-                undo();
-                return Fail("cannot write the demo units: " + S(e.Text()));
-            }
+            return Fail((o_.sample ? "cannot write the schema and the demo units: " : "cannot write the schema: ") +
+                        S(e.Text()));
         }
         const std::string where = o_.connection ? std::string("the database") : w[1];
         if (o_.json)
