@@ -12,12 +12,14 @@ namespace tovanel {
 inline constexpr size_t QuotedLimit = 40;
 
 // The token, or its first 40 characters and "..." (UTF-8 characters, never
-// cut inside one).
+// cut inside one; a character is at most four bytes even where the text is
+// no UTF-8 at all).
 inline std::string Shortened(std::string_view token) {
     size_t end = 0, characters = 0;
     while (end < token.size() && characters < QuotedLimit) {
-        ++end;
-        while (end < token.size() && (static_cast<unsigned char>(token[end]) & 0xC0) == 0x80) ++end;
+        const size_t start = end++;
+        while (end < token.size() && end - start < 4 && (static_cast<unsigned char>(token[end]) & 0xC0) == 0x80)
+            ++end;
         ++characters;
     }
     if (end == token.size()) return std::string(token);
