@@ -100,6 +100,7 @@ bool ComCapture::OpenComPort() {
     line_ = SignalLine(settings_.signalSource);
     if (!port_->ReadLines(lines)) return fail(port_->LastError());
     idleLevel_ = (lines & line_) ? 1 : 0;
+    openPath_ = path;  // for the edge thread's message, whatever the settings become
     try {
         edgeThread_ = std::thread([this] { EdgeThread(); });
     } catch (const std::system_error& e) {
@@ -192,7 +193,7 @@ void ComCapture::EdgeThread() {
         queue_.Push(interval | (now == idle ? EdgeMarkBit : 0));
         dataEvent_->Set();
     }
-    if (gone && !edgeStop_) sinks_.Lost(PortLost + (": " + ComDevicePath(settings_)));
+    if (gone && !edgeStop_) sinks_.Lost(PortLost + (": " + openPath_));
     std::lock_guard lock(edgeMutex_);
     edgeDone_ = true;
     edgeDoneCv_.notify_all();

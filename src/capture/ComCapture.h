@@ -127,6 +127,7 @@ private:
     Sleeper sleep_;
     bool realtime_;
     std::string openError_;  // what follows "Can't open COM port"
+    std::string openPath_;   // the device the edge thread watches
 
     EdgeQueue queue_;
     std::atomic<int> idleLevel_{0};

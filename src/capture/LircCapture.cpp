@@ -132,6 +132,7 @@ bool LircCapture::StartLircCapture() {
         sinks_.Error(error);
         return false;
     }
+    openPath_ = path_;
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error& e) {
@@ -160,7 +161,7 @@ void LircCapture::Run() {
         const LircDevice::Read r = device_->ReadWords(words, 64, count, idle);
         if (r == LircDevice::Read::Stopped) return;
         if (r == LircDevice::Read::Gone) {
-            sinks_.Lost(DeviceLost + (": " + path_));
+            sinks_.Lost(DeviceLost + (": " + openPath_));
             return;
         }
         if (r == LircDevice::Read::Idle) {

@@ -4,8 +4,8 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <string>
 #include <mutex>
+#include <string>
 
 #include <fcntl.h>
 #include <pthread.h>
