@@ -2,6 +2,8 @@
 // that tests answer them instead of a user.
 #pragma once
 
+#include <optional>
+
 #include <QString>
 
 #include "ui/Main/MainController.h"
@@ -20,6 +22,14 @@ public:
     virtual QString ChooseDataSource(QWidget* owner, const QString& current) = 0;
     // A recording to open; empty when the user cancels.
     virtual QString ChooseRecording(QWidget* owner) = 0;
+
+    // The input box for a new unit's or key's name: `caption`, the prompt
+    // "Name:" and `initial` as the text; nothing when the user cancels.
+    virtual std::optional<QString> AskName(QWidget* owner, const QString& caption, const QString& initial) = 0;
+    // A question before a destructive action: caption "Confirm", Yes and No.
+    virtual bool Confirm(QWidget* owner, const QString& text) = 0;
+    // The open-picture dialog; empty when the user cancels.
+    virtual QString ChoosePicture(QWidget* owner) = 0;
 };
 
 // The real boxes and dialogs.
@@ -29,6 +39,9 @@ public:
     void About(QWidget* owner) override;
     QString ChooseDataSource(QWidget* owner, const QString& current) override;
     QString ChooseRecording(QWidget* owner) override;
+    std::optional<QString> AskName(QWidget* owner, const QString& caption, const QString& initial) override;
+    bool Confirm(QWidget* owner, const QString& text) override;
+    QString ChoosePicture(QWidget* owner) override;
 };
 
 }  // namespace tovanel
