@@ -704,12 +704,19 @@ void TMainForm::WireUnitsAndKeys() {
     Image1->installEventFilter(this);
     Image1->parentWidget()->installEventFilter(this);  // the scroll box's viewport
     Image1->setCursor(Qt::PointingHandCursor);
+    // An empty box says what a click on it does.
+    Image1->parentWidget()->setToolTip(QStringLiteral("Click to load a picture (JPEG or GIF)"));
+    QPalette grey = Image1->palette();
+    grey.setColor(QPalette::WindowText, Qt::gray);
+    Image1->setPalette(grey);
+    Image1->setMargin(4);
+    SyncPicture();
 }
 
 void TMainForm::SyncPicture() {
     const QImage& picture = controller_.Picture();
     if (picture.isNull())
-        Image1->clear();
+        Image1->setText(QStringLiteral("Click here to load a picture"));
     else
         Image1->setPixmap(QPixmap::fromImage(picture));
     // The picture takes its natural size.
