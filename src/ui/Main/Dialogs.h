@@ -15,6 +15,8 @@ namespace tovanel {
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
+    // The questions of the unit and key actions (below) answer Cancel and
+    // No unless overridden.
     // An error box: the message's caption and text, its detail below.
     virtual void ShowMessage(QWidget* owner, const UserMessage& message) = 0;
     virtual void About(QWidget* owner) = 0;
@@ -25,11 +27,13 @@ public:
 
     // The input box for a new unit's or key's name: `caption`, the prompt
     // "Name:" and `initial` as the text; nothing when the user cancels.
-    virtual std::optional<QString> AskName(QWidget* owner, const QString& caption, const QString& initial) = 0;
+    virtual std::optional<QString> AskName(QWidget*, const QString& /*caption*/, const QString& /*initial*/) {
+        return std::nullopt;
+    }
     // A question before a destructive action: caption "Confirm", Yes and No.
-    virtual bool Confirm(QWidget* owner, const QString& text) = 0;
+    virtual bool Confirm(QWidget*, const QString& /*text*/) { return false; }
     // The open-picture dialog; empty when the user cancels.
-    virtual QString ChoosePicture(QWidget* owner) = 0;
+    virtual QString ChoosePicture(QWidget*) { return {}; }
 };
 
 // The real boxes and dialogs.
