@@ -101,6 +101,24 @@ TEST_P(UnitsKeysTest, AFailureHalfWayLeavesEveryRowAsItWas) {
     }
 }
 
+// The server ends the program's connection while the unit's second key is
+// being deleted: the server rolls back, and the program reports the loss.
+TEST_P(UnitsKeysTest, ALostConnectionHalfWayLeavesEveryRowAsItWas) {
+    if (GetParam() != Engine::Postgres) GTEST_SKIP() << "a connection to lose is PostgreSQL's";
+    db_.reset();
+    Fixture f(GetParam());
+    f.db.Exec(QStringLiteral("CREATE FUNCTION \"loseConnection\"() RETURNS trigger LANGUAGE plpgsql AS "
+                             "$$ BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); RETURN OLD; END $$"));
+    f.db.Exec(QStringLiteral("CREATE TRIGGER \"loseConnection\" BEFORE DELETE ON \"tblCodes\" FOR EACH ROW "
+                             "WHEN (OLD.\"ID\" = %1) EXECUTE FUNCTION \"loseConnection\"()")
+                  .arg(f.keys[1]));
+    const QStringList before = f.db.AllRows();
+    EXPECT_THROW(DeleteUnit(f.views), DbError);
+    EXPECT_EQ(f.db.AllRows(), before);
+    // The views stay usable objects; their next reads fail with errors.
+    EXPECT_THROW(f.views.ADOTableUnits.Requery(), DbError);
+}
+
 TEST_P(UnitsKeysTest, DuplicateCopiesTheUnitAndItsKeysAndDeleteRemovesExactlyThem) {
     db_.reset();
     Fixture f(GetParam());
