@@ -410,12 +410,13 @@ private:
         const QString name = db_.ADOTableCodes.Text("Name");
         const QString unit = db_.ADOTableUnits.Text("Name");
         const int32_t unitId = db_.ADOTableUnits.Current().Id();
+        const int32_t id = db_.ADOTableCodes.Current().Id();
         DeleteKey(db_);
         if (o_.json)
-            out_ << "{\"deleted_key\":" << keyId << ",\"name\":" << JsonString(name) << ",\"unit_id\":" << unitId
+            out_ << "{\"deleted_key\":" << id << ",\"name\":" << JsonString(name) << ",\"unit_id\":" << unitId
                  << "}\n";
         else
-            out_ << "Deleted key " << keyId << " \"" << S(name) << "\" of unit \"" << S(unit) << "\"\n";
+            out_ << "Deleted key " << id << " \"" << S(name) << "\" of unit \"" << S(unit) << "\"\n";
         return 0;
     }
 
