@@ -14,6 +14,7 @@
 #include "database/CodeDatabase.h"
 #include "database/CodeText.h"
 #include "database/KeyCodes.h"
+#include "database/Units.h"
 
 namespace tovanel {
 namespace {
@@ -143,10 +144,27 @@ void BM_OpenDatabase(benchmark::State& state) {
 }
 
 BENCHMARK(BM_OpenDatabase)->Unit(benchmark::kMillisecond);
+
+// A copy of a unit of 1,000 keys written through the second views in one
+// transaction, then deleted with its keys in another; the database is as
+// before after each pass.
+void BM_DuplicateAndDeleteUnit(benchmark::State& state) {
+    CodeDatabase& db = Db().db;
+    const int32_t source = Db().unitIds[Units / 2];
+    for (auto _ : state) {
+        db.ADOTableUnits.Locate(source);
+        DuplicateUnit(db);
+        DeleteUnit(db);
+    }
+    db.ADOTableUnits.Locate(source);
+    state.counters["keys"] = db.ADOTableCodes.RecordCount();
+}
+
 BENCHMARK(BM_MoveThroughUnitKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefilterToAnotherUnit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadKeyIntoBuffer)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecomputeUnitKeys)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DuplicateAndDeleteUnit)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tovanel

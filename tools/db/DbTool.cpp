@@ -16,6 +16,9 @@
 #include "capture/Setup/Quoting.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
+#include "database/Keys.h"
+#include "database/Units.h"
+#include "tools/analyze/AnalyzeTool.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/db/SampleData.h"
 
@@ -28,6 +31,7 @@ struct Options {
     bool json = true;
     bool sample = false;
     bool byCode = false;
+    InputFormat input = InputFormat::Durations;  // FILE of the key commands
     std::vector<std::string> words;
     bool help = false;
 };
@@ -54,6 +58,9 @@ Options Parse(const std::vector<std::string>& args) {
             const std::string& v = value();
             if (v != "name" && v != "code") throw UsageError{"option --order: unknown order " + Quoted(v)};
             o.byCode = v == "code";
+        } else if (a == "--input") {
+            const std::string& v = value();
+            if (!ParseInputFormat(v, o.input)) throw UsageError{"option --input: unknown input format " + Quoted(v)};
         } else if (a == "--sample") {
             o.sample = true;
         } else if (a == "--help" || a == "-h") {
@@ -103,6 +110,13 @@ public:
         if (cmd == "list" && w.size() == 3 && w[1] == "keys") return Open(reading) ? ListKeys(w[2]) : 1;
         if (cmd == "show" && w.size() == 2) return Open(reading) ? Show(w[1]) : 1;
         if (cmd == "recompute" && w.size() == 2) return Open(writing) ? Recompute(w[1]) : 1;
+        if (cmd == "add-unit" && w.size() == 2) return Open(writing) ? AddUnitCommand(w[1]) : 1;
+        if (cmd == "add-key" && w.size() == 4) return Open(writing) ? AddKeyCommand(w[1], w[2], w[3]) : 1;
+        if (cmd == "update-key" && w.size() == 3) return Open(writing) ? UpdateKeyCommand(w[1], w[2]) : 1;
+        if (cmd == "rename-key" && w.size() == 3) return Open(writing) ? RenameKeyCommand(w[1], w[2]) : 1;
+        if (cmd == "delete-key" && w.size() == 2) return Open(writing) ? DeleteKeyCommand(w[1]) : 1;
+        if (cmd == "duplicate-unit" && w.size() == 2) return Open(writing) ? DuplicateUnitCommand(w[1]) : 1;
+        if (cmd == "delete-unit" && w.size() == 2) return Open(writing) ? DeleteUnitCommand(w[1]) : 1;
         throw UsageError{"unknown command or wrong arguments: " + Shortened(cmd)};
     }
 
@@ -184,25 +198,29 @@ private:
         if (!FindUnit(unit)) return 1;
         TableView& keys = db_.ADOTableCodes;
         if (o_.byCode) keys.SetOrder(KeyOrderByCode);
-        if (!o_.json) out_ << "ID\tName\tMode\tAdr\tCmd\tFrames\tLinux\n";
-        for (int i = 0; i < keys.RecordCount(); ++i) {
-            const TableRow& k = keys.RowAt(i);
-            int frames = 0;
-            for (const char* c : {"Code1", "Code2", "Code3", "Code4"}) frames += k.Text(c).size() >= 4 ? 1 : 0;
-            const std::optional<RcReading> rc = KeyRcReading(k);
-            if (o_.json)
-                out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Value("UnitID").toLongLong()
-                     << ",\"name\":" << JsonString(k.Text("Name")) << ",\"mode\":" << k.Int("Mode")
-                     << ",\"adr\":" << k.Int("Adr") << ",\"cmd\":" << k.Int("Cmd")
-                     << ",\"adr_text\":" << JsonString(k.Text("strAdr"))
-                     << ",\"cmd_text\":" << JsonString(k.Text("strCmd")) << ",\"frames\":" << frames << ","
-                     << RcJsonMembers(rc) << "}\n";
-            else
-                out_ << k.Id() << '\t' << Field(k.Text("Name")) << '\t' << k.Int("Mode") << '\t'
-                     << S(k.Text("strAdr")) << '\t' << S(k.Text("strCmd")) << '\t' << frames << '\t'
-                     << RcReadingText(rc) << '\n';
-        }
+        if (!o_.json) out_ << KeyHeader;
+        for (int i = 0; i < keys.RecordCount(); ++i) PrintKey(keys.RowAt(i));
         return 0;
+    }
+
+    static constexpr const char* KeyHeader = "ID\tName\tMode\tAdr\tCmd\tFrames\tLinux\n";
+
+    // One key as 'list keys' prints it.
+    void PrintKey(const TableRow& k) {
+        int frames = 0;
+        for (const char* c : {"Code1", "Code2", "Code3", "Code4"}) frames += k.Text(c).size() >= 4 ? 1 : 0;
+        const std::optional<RcReading> rc = KeyRcReading(k);
+        if (o_.json)
+            out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Value("UnitID").toLongLong()
+                 << ",\"name\":" << JsonString(k.Text("Name")) << ",\"mode\":" << k.Int("Mode")
+                 << ",\"adr\":" << k.Int("Adr") << ",\"cmd\":" << k.Int("Cmd")
+                 << ",\"adr_text\":" << JsonString(k.Text("strAdr"))
+                 << ",\"cmd_text\":" << JsonString(k.Text("strCmd")) << ",\"frames\":" << frames << ","
+                 << RcJsonMembers(rc) << "}\n";
+        else
+            out_ << k.Id() << '\t' << Field(k.Text("Name")) << '\t' << k.Int("Mode") << '\t'
+                 << S(k.Text("strAdr")) << '\t' << S(k.Text("strCmd")) << '\t' << frames << '\t'
+                 << RcReadingText(rc) << '\n';
     }
 
     // Makes a key (by ID) and its unit current.
@@ -312,6 +330,117 @@ private:
         return 0;
     }
 
+    // ---- unit and key commands: the window's code paths
+
+    // FILE's first key press analysed as a recording of the current unit
+    // would be: protocol and modulation automatic, the unit's layout. The
+    // values a key stores of it, or a message and nothing when the file
+    // cannot be read or the recording may not be stored.
+    std::optional<StoredKey> KeyFromFile(const std::string& file) {
+        AnalyzeOptions options;
+        options.input = o_.input;
+        options.layout = UnitLayout(db_.ADOTableUnits.Current());
+        auto buffer = std::make_unique<FrameBuffer>();
+        ResetFrameBuffer(*buffer);
+        std::string error;
+        if (!AnalyzeFirstBurst(file, options, *buffer, error)) {
+            err_ << "tovanel-db: " << error << "\n";
+            return std::nullopt;
+        }
+        if (!ValidateFrames(*buffer)) {
+            err_ << "tovanel-db: " << S(InvalidKeyText) << " (" << file << ")\n";
+            return std::nullopt;
+        }
+        StoredKey key;
+        QString why;
+        if (!StoredKeyFromBuffer(*buffer, key, why)) {
+            err_ << "tovanel-db: " << file << ": " << S(why) << "\n";
+            return std::nullopt;
+        }
+        return key;
+    }
+
+    void PrintCurrentKey() {
+        if (!o_.json) out_ << KeyHeader;
+        PrintKey(db_.ADOTableCodes.Current());
+    }
+
+    int AddUnitCommand(const std::string& name) {
+        const RowId id = AppendUnit(db_, Q(name));
+        if (o_.json)
+            out_ << "{\"id\":" << id << ",\"name\":" << JsonString(Q(name)) << "}\n";
+        else
+            out_ << "Added unit " << id << " \"" << name << "\"\n";
+        return 0;
+    }
+
+    int AddKeyCommand(const std::string& unit, const std::string& name, const std::string& file) {
+        if (!FindUnit(unit)) return 1;
+        const std::optional<StoredKey> key = KeyFromFile(file);
+        if (!key) return 2;
+        AddKey(db_, Q(name), *key);
+        PrintCurrentKey();
+        return 0;
+    }
+
+    int UpdateKeyCommand(const std::string& keyId, const std::string& file) {
+        if (!FindKey(keyId)) return 1;
+        const std::optional<StoredKey> key = KeyFromFile(file);
+        if (!key) return 2;
+        UpdateKey(db_, *key);
+        PrintCurrentKey();
+        return 0;
+    }
+
+    int RenameKeyCommand(const std::string& keyId, const std::string& name) {
+        if (!FindKey(keyId)) return 1;
+        RenameKey(db_, Q(name));
+        PrintCurrentKey();
+        return 0;
+    }
+
+    int DeleteKeyCommand(const std::string& keyId) {
+        if (!FindKey(keyId)) return 1;
+        const QString name = db_.ADOTableCodes.Text("Name");
+        const QString unit = db_.ADOTableUnits.Text("Name");
+        const RowId unitId = db_.ADOTableUnits.Current().Id();
+        const RowId id = db_.ADOTableCodes.Current().Id();
+        DeleteKey(db_);
+        if (o_.json)
+            out_ << "{\"deleted_key\":" << id << ",\"name\":" << JsonString(name) << ",\"unit_id\":" << unitId
+                 << "}\n";
+        else
+            out_ << "Deleted key " << id << " \"" << S(name) << "\" of unit \"" << S(unit) << "\"\n";
+        return 0;
+    }
+
+    int DuplicateUnitCommand(const std::string& unit) {
+        if (!FindUnit(unit)) return 1;
+        const RowId source = db_.ADOTableUnits.Current().Id();
+        const int32_t copy = DuplicateUnit(db_);
+        const QString name = db_.ADOTableUnits.Text("Name");
+        const int keys = db_.ADOTableCodes.RecordCount();
+        if (o_.json)
+            out_ << "{\"id\":" << copy << ",\"name\":" << JsonString(name) << ",\"source_id\":" << source
+                 << ",\"keys\":" << keys << "}\n";
+        else
+            out_ << "Added unit " << copy << " \"" << S(name) << "\" with " << keys << " keys\n";
+        return 0;
+    }
+
+    int DeleteUnitCommand(const std::string& unit) {
+        if (!FindUnit(unit)) return 1;
+        const RowId id = db_.ADOTableUnits.Current().Id();
+        const QString name = db_.ADOTableUnits.Text("Name");
+        const int keys = DeleteUnit(db_);
+        if (o_.json)
+            out_ << "{\"deleted_unit\":" << id << ",\"name\":" << JsonString(name) << ",\"keys\":" << keys
+                 << "}\n";
+        else
+            out_ << "Deleted unit " << id << " \"" << S(name) << "\" and its " << keys << " keys\n";
+        return 0;
+    }
+
     const Options& o_;
     std::ostream& out_;
     std::ostream& err_;
@@ -333,6 +462,16 @@ const char* DbUsage() {
            "                          tovanel-analyze prints frames\n"
            "  recompute UNIT          analyse the first frame of every key of a unit anew\n"
            "                          and store its mode, address and command\n"
+           "  add-unit NAME           a new unit (carrier \"???\")\n"
+           "  add-key UNIT NAME FILE  a new key of a unit from the first key press in\n"
+           "                          FILE, analysed as a recording of that unit would\n"
+           "                          be (protocol and modulation automatic, the unit's\n"
+           "                          layout); refused when it may not be stored\n"
+           "  update-key KEY FILE     the same frames into an existing key (its ID)\n"
+           "  rename-key KEY NAME     a new name for a key\n"
+           "  delete-key KEY          delete a key\n"
+           "  duplicate-unit UNIT     a copy of a unit, \"NAME (copy)\", with copies of its keys\n"
+           "  delete-unit UNIT        delete a unit and all its keys\n"
            "  create PATH             a new SQLite database with the empty schema\n"
            "  create --connection S   write the empty schema into an existing database\n"
            "  create --sample ...     the same with a few demo units and keys\n"
@@ -344,10 +483,15 @@ const char* DbUsage() {
            "                          of the settings file, else the data-link file\n"
            "                          tovanel.dsn beside the program\n"
            "  --format json|text      output format (default json)\n"
-           "  --order name|code       key order for 'list keys' (default name)\n"
+           "  --order name|code       key order for 'list keys' (default name)\n"           "  --input FORMAT          what FILE holds, as tovanel-analyze reads it:\n"
+           "                          durations (default), mode2, wav, codetext\n"
            "  --help                  this text\n"
            "\n"
-           "Exit status: 0 done, 1 database error or no such unit or key, 2 bad usage.\n";
+           "A unit is given by its ID or exact name, a key by its ID. The key commands\n"
+           "print the key as 'list keys' does.\n"
+           "\n"
+           "Exit status: 0 done, 1 database error or no such unit or key, 2 bad usage or\n"
+           "a FILE that cannot be read or stored as a key.\n";
 }
 
 int DbMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

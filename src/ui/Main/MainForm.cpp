@@ -13,12 +13,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -150,6 +152,7 @@ TMainForm::TMainForm(MainController& controller, UserDialogs& dialogs, QWidget* 
 
     BindGrids();
     Wire();
+    WireUnitsAndKeys();
     // FormCreate: the protocol list is filled; modulation item 0 and its
     // handler select "(Auto)" in both lists.
     controller_.FormCreate();
@@ -630,6 +633,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     // The description is saved when the user leaves its box.
     if (watched == DBMemo1 && event->type() == QEvent::FocusOut) Handle([&] { controller_.PostUnit(); });
+    // A click on the picture or the box around it loads a picture.
+    if ((watched == Image1 || watched == Image1->parentWidget()) && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Image1Click();
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -663,6 +672,84 @@ void TMainForm::SavePlacement() const {
     settings.setValue(QStringLiteral("Splitter1"), Splitter1->saveState());
     settings.setValue(QStringLiteral("Splitter2"), Splitter2->saveState());
     settings.endGroup();
+}
+
+// ---- units and keys ------------------------------------------------------------------------
+
+void TMainForm::WireUnitsAndKeys() {
+    auto on = [this](QAction* action, auto fn) {
+        connect(action, &QAction::triggered, this, [this, fn](bool) { Handle([&] { fn(); }); });
+    };
+    auto ask = [this](const QString& caption, const QString& initial) {
+        return dialogs_.AskName(this, caption, initial);
+    };
+    on(UnitAdd0, [this, ask] { controller_.UnitAdd0Execute(ask); });
+    on(UnitEdit0, [this] { UnitEdit0Execute(); });
+    on(UnitDup0, [this] { controller_.UnitDup0Execute(); });
+    on(UnitDel0, [this] { UnitDel0Execute(); });
+    on(KeyAdd0, [this, ask] { controller_.KeyAdd0Execute(ask); });
+    on(KeyUpdate0, [this] {
+        controller_.KeyUpdate0Execute([this](const QString& text) { return dialogs_.Confirm(this, text); });
+    });
+    on(KeyEdit0, [this] { KeyEdit0Execute(); });
+    on(KeyDel0, [this] { KeyDel0Execute(); });
+    // The key grid's own delete command asks the same question.
+    auto* deleteKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), DBGridCodes);
+    deleteKey->setContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, [this] {
+        if (KeyDel0->isEnabled()) Handle([&] { KeyDel0Execute(); });
+    });
+
+    connect(&controller_, &MainController::pictureChanged, this, &TMainForm::SyncPicture);
+    Image1->installEventFilter(this);
+    Image1->parentWidget()->installEventFilter(this);  // the scroll box's viewport
+    Image1->setCursor(Qt::PointingHandCursor);
+    // An empty box says what a click on it does.
+    Image1->parentWidget()->setToolTip(QStringLiteral("Click to load a picture (JPEG or GIF)"));
+    QPalette grey = Image1->palette();
+    grey.setColor(QPalette::WindowText, Qt::gray);
+    Image1->setPalette(grey);
+    Image1->setMargin(4);
+    SyncPicture();
+}
+
+void TMainForm::SyncPicture() {
+    const QImage& picture = controller_.Picture();
+    if (picture.isNull())
+        Image1->setText(QStringLiteral("Click here to load a picture"));
+    else
+        Image1->setPixmap(QPixmap::fromImage(picture));
+    // The picture takes its natural size.
+    Image1->adjustSize();
+}
+
+void TMainForm::UnitEdit0Execute() {
+    const QModelIndex current = DBGridUnits->currentIndex();
+    if (!current.isValid()) return;
+    DBGridUnits->setFocus();
+    DBGridUnits->edit(current.siblingAtColumn(0));
+}
+
+void TMainForm::UnitDel0Execute() {
+    PageControl1->setCurrentWidget(TabSheet1);
+    controller_.UnitDel0Execute([this](const QString& text) { return dialogs_.Confirm(this, text); });
+}
+
+void TMainForm::KeyEdit0Execute() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    const QModelIndex current = DBGridCodes->currentIndex();
+    if (!current.isValid()) return;
+    DBGridCodes->setFocus();
+    DBGridCodes->edit(current.siblingAtColumn(0));
+}
+
+void TMainForm::KeyDel0Execute() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    controller_.KeyDel0Execute([this](const QString& text) { return dialogs_.Confirm(this, text); });
+}
+
+void TMainForm::Image1Click() {
+    Handle([&] { controller_.Image1Click([this] { return dialogs_.ChoosePicture(this); }); });
 }
 
 }  // namespace tovanel

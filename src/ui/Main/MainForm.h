@@ -53,6 +53,14 @@ public:
     void About1Click();
     void Exit1Click();
 
+    // Unit and key commands: the questions are asked here, the work is the
+    // controller's.
+    void UnitEdit0Execute();
+    void UnitDel0Execute();
+    void KeyEdit0Execute();
+    void KeyDel0Execute();
+    void Image1Click();
+
     QAction* Action(const char* name) const;
 
     // Window placement in QSettings("Quorvat", "Tovanel"), group "MainForm".
@@ -81,6 +89,8 @@ private:
     void SyncStatus();
     void ShowUnitFields();
     void ShowMessage(const UserMessage& message);
+    void WireUnitsAndKeys();
+    void SyncPicture();
 
     MainController& controller_;
     UserDialogs& dialogs_;
