@@ -516,6 +516,11 @@ bool TableView::Locate(int32_t id) {
     return true;
 }
 
+int TableView::IndexOf(int32_t id) const {
+    const auto it = std::find(ids_.begin(), ids_.end(), id);
+    return it == ids_.end() ? -1 : static_cast<int>(it - ids_.begin());
+}
+
 void TableView::MasterChanged() {
     if (!IsOpen()) return;
     // An edit in progress belongs to the old master row: post it; if that
