@@ -30,4 +30,9 @@ QString QtDialogs::ChooseRecording(QWidget* owner) {
         QStringLiteral("Recordings (*.txt *.mode2 *.wav);;All files (*)"));
 }
 
+bool QtDialogs::ConfirmDeleteRecord(QWidget* owner) {
+    return QMessageBox::question(owner, QStringLiteral("Confirm"), QStringLiteral("Delete record?"),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 }  // namespace tovanel

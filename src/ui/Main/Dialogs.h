@@ -20,6 +20,8 @@ public:
     virtual QString ChooseDataSource(QWidget* owner, const QString& current) = 0;
     // A recording to open; empty when the user cancels.
     virtual QString ChooseRecording(QWidget* owner) = 0;
+    // A grid's own question before it deletes its current row.
+    virtual bool ConfirmDeleteRecord(QWidget* owner) = 0;
 };
 
 // The real boxes and dialogs.
@@ -29,6 +31,7 @@ public:
     void About(QWidget* owner) override;
     QString ChooseDataSource(QWidget* owner, const QString& current) override;
     QString ChooseRecording(QWidget* owner) override;
+    bool ConfirmDeleteRecord(QWidget* owner) override;
 };
 
 }  // namespace tovanel

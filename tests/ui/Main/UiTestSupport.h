@@ -68,11 +68,17 @@ public:
         return chosen.isEmpty() ? current : chosen;
     }
     QString ChooseRecording(QWidget*) override { return recording; }
+    bool ConfirmDeleteRecord(QWidget*) override {
+        ++deleteQuestions;
+        return deleteAnswer;
+    }
 
     std::vector<UserMessage> messages;
     int abouts = 0;
     QString chosen;     // empty: the user cancels
     QString recording;  // empty: the user cancels
+    int deleteQuestions = 0;
+    bool deleteAnswer = false;
 };
 
 // Runs the GUI thread's queued calls until `done` holds (at most 5 s).
