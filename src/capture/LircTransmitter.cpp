@@ -100,8 +100,8 @@ TransmitOutcome LircTransmitter::Send(const std::string& device, const std::vect
         if (setsCarrier) {
             uint32_t hz = item.carrierHz;
             if (const int e = output_->Ioctl(LIRC_SET_SEND_CARRIER, hz))
-                return fail("LIRC device " + device + " refuses the carrier of " + std::to_string(item.carrierHz / 1000) +
-                            " kHz: " + Reason(e));
+                return fail("LIRC device " + device + " refuses the carrier of " +
+                            std::to_string(item.carrierHz / 1000) + " kHz: " + Reason(e));
         }
         const int32_t sendings = std::max(item.repeat, 0) + 1;
         for (int32_t r = 0; r < sendings; ++r) {

@@ -76,7 +76,8 @@ std::vector<TransmitItem> TransmitListItems(CodeDatabase& db) {
         if (known == carriers.end()) {
             carrier.bindValue(0, unit);
             if (!carrier.exec()) throw DbError(ErrorText(carrier.lastError()));
-            const uint32_t hz = carrier.next() ? CarrierHz(carrier.value(0).toString().toStdString()) : DefaultCarrierHz;
+            const uint32_t hz =
+                carrier.next() ? CarrierHz(carrier.value(0).toString().toStdString()) : DefaultCarrierHz;
             carrier.finish();
             known = carriers.emplace(unit, hz).first;
         }

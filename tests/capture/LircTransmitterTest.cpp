@@ -111,8 +111,9 @@ TEST(LircTransmitter, FailuresNameTheDeviceAndStopTheSending) {
         EXPECT_EQ(out.status, TransmitOutcome::Status::Failed) << c.name;
         EXPECT_EQ(out.error, c.error) << c.name;
         const Lines lines = log->Lines();
-        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("write", 0) == 0; }),
-                  static_cast<long>(c.writes))
+        const auto writes =
+            std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("write", 0) == 0; });
+        EXPECT_EQ(writes, static_cast<long>(c.writes))
             << c.name;
     }
     // The kernel's device: a missing one, and a file that is no LIRC device.

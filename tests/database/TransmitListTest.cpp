@@ -57,8 +57,10 @@ TEST_P(TransmitList, ItemsCarryTheCarrierOfTheFirstUnitOfTheirName) {
     Db().AddUnit(QStringLiteral("TV"));
     Db().AddUnit(QStringLiteral("TV"));
     Db().AddUnit(QStringLiteral("Radio"));
-    Db().Exec(QStringLiteral("UPDATE \"tblUnits\" SET \"Carrier\" = CASE \"ID\" WHEN (SELECT MIN(\"ID\") FROM "
-                             "\"tblUnits\") THEN '36' WHEN (SELECT MAX(\"ID\") FROM \"tblUnits\") THEN 'x' ELSE '40' END"));
+    // The first "TV" 36 kHz, the second 40, "Radio" no number.
+    Db().Exec(QStringLiteral("UPDATE \"tblUnits\" SET \"Carrier\" = CASE \"ID\" "
+                             "WHEN (SELECT MIN(\"ID\") FROM \"tblUnits\") THEN '36' "
+                             "WHEN (SELECT MAX(\"ID\") FROM \"tblUnits\") THEN 'x' ELSE '40' END"));
     for (const char* unit : {"TV", "Radio", "Gone", "tv"})
         Db().Exec(QStringLiteral("INSERT INTO \"tblTransmit\" (\"UnitName\", \"KeyName\", \"Code1\", \"Repeat\", "
                                  "\"Pause\") VALUES ('%1', 'k', 'ab', 2, 300)")
