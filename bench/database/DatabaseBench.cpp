@@ -1,6 +1,7 @@
 // The code database at size: 100 units of 1,000 keys each on SQLite. Moving
 // through a unit's keys, changing the current unit, loading a key into the
-// recording buffer and recomputing a unit's keys.
+// recording buffer, recomputing a unit's keys and searching all units for a
+// key.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -11,16 +12,21 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include "analysis/Recognition.h"
 #include "database/CodeDatabase.h"
 #include "database/CodeText.h"
 #include "database/KeyCodes.h"
 #include "database/Units.h"
+#include "database/KeySearch.h"
 
 namespace tovanel {
 namespace {
 
 constexpr int Units = 100;
 constexpr int KeysPerUnit = 1000;
+// The command stored with the last unit's last key alone: the key a search
+// over all units finds last.
+constexpr int LastKeyCmd = 0xFFF;
 
 QString Code(int32_t period, const std::vector<int32_t>& d) {
     auto f = std::make_unique<CodeFrame>();
@@ -74,7 +80,7 @@ struct Fixture {
                 key.addBindValue(id);
                 key.addBindValue(QStringLiteral("Key %1").arg(k, 4, 10, QChar(u'0')));
                 key.addBindValue(u);
-                key.addBindValue(k & 0xFF);
+                key.addBindValue(u == Units - 1 && k == KeysPerUnit - 1 ? LastKeyCmd : k & 0xFF);
                 key.addBindValue(Code(0, NecDurations(static_cast<uint32_t>(u), static_cast<uint32_t>(k))));
                 key.addBindValue(repeat);
                 key.addBindValue(repeat);
@@ -160,11 +166,31 @@ void BM_DuplicateAndDeleteUnit(benchmark::State& state) {
     state.counters["keys"] = db.ADOTableCodes.RecordCount();
 }
 
+// The automatic search over all units (from the first unit), row by row
+// through the views or by a query per unit, for the last unit's last key
+// and for a key stored nowhere.
+void BM_SearchAllUnits(benchmark::State& state) {
+    const SearchWay way = state.range(0) == 0 ? SearchWay::Walk : SearchWay::Query;
+    const bool absent = state.range(1) == 1;
+    const KeySearchValues v{Protocol::Nec, Modulation::PulseDistance, 0, absent ? 0x4000u : uint64_t{Units - 1},
+                            absent ? 0u : uint64_t{LastKeyCmd}};
+    for (auto _ : state) {
+        const KeySearchResult r = SearchNextKey(Db().db, v, true, false, way);
+        if (r.found == absent) state.SkipWithError("the search found the wrong thing");
+    }
+}
+
 BENCHMARK(BM_MoveThroughUnitKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefilterToAnotherUnit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadKeyIntoBuffer)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecomputeUnitKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DuplicateAndDeleteUnit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchAllUnits)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"query", "absent"})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 }  // namespace tovanel

@@ -130,6 +130,7 @@ public:
     int RecNo() const { return cur_ + 1; }  // 1-based; 0 when empty
     void SetRecNo(int recNo);               // clamped to 1..RecordCount
     bool Locate(RowId id);                  // false (and no move) when absent
+    int IndexOf(RowId id) const;            // 0-based row of an ID in the view; -1 when absent
 
     void Append();  // a new row, current and in editing; UnitID from the master
     void Edit();

@@ -1,10 +1,18 @@
 #include "tools/db/DbTool.h"
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
+
+#include <pthread.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,12 +21,16 @@
 #include "analysis/rc/RcReading.h"
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/CaptureConfig.h"
+#include "capture/Setup/IniFile.h"
 #include "capture/Setup/Quoting.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
+#include "database/KeySearch.h"
 #include "database/Keys.h"
+#include "database/TransmitList.h"
 #include "database/Units.h"
 #include "tools/analyze/AnalyzeTool.h"
+#include "tools/analyze/FirstBurst.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/db/SampleData.h"
 
@@ -34,6 +46,10 @@ struct Options {
     InputFormat input = InputFormat::Durations;  // FILE of the key commands
     std::vector<std::string> words;
     bool help = false;
+    // search, transmit, send
+    std::optional<std::string> unit;  // search: this unit only
+    bool allUnits = false;
+    std::optional<std::string> device;  // the transmitter instead of the settings file's
 };
 
 struct UsageError {
@@ -63,6 +79,12 @@ Options Parse(const std::vector<std::string>& args) {
             if (!ParseInputFormat(v, o.input)) throw UsageError{"option --input: unknown input format " + Quoted(v)};
         } else if (a == "--sample") {
             o.sample = true;
+        } else if (a == "--unit") {
+            o.unit = value();
+        } else if (a == "--all-units") {
+            o.allUnits = true;
+        } else if (a == "--device") {
+            o.device = value();
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -71,6 +93,7 @@ Options Parse(const std::vector<std::string>& args) {
             o.words.push_back(a);
         }
     }
+    if (o.unit && o.allUnits) throw UsageError{"options --unit and --all-units exclude each other"};
     return o;
 }
 
@@ -96,7 +119,8 @@ std::string Field(const QString& text) {
 
 class Tool {
 public:
-    Tool(const Options& o, std::ostream& out, std::ostream& err) : o_(o), out_(out), err_(err) {}
+    Tool(const Options& o, std::ostream& out, std::ostream& err, const DbEnvironment& env)
+        : o_(o), out_(out), err_(err), env_(env) {}
 
     int Run() {
         const std::vector<std::string>& w = o_.words;
@@ -117,6 +141,9 @@ public:
         if (cmd == "delete-key" && w.size() == 2) return Open(writing) ? DeleteKeyCommand(w[1]) : 1;
         if (cmd == "duplicate-unit" && w.size() == 2) return Open(writing) ? DuplicateUnitCommand(w[1]) : 1;
         if (cmd == "delete-unit" && w.size() == 2) return Open(writing) ? DeleteUnitCommand(w[1]) : 1;
+        if (cmd == "search" && w.size() == 2) return Open(reading) ? Search(w[1]) : 1;
+        if (cmd == "transmit" && w.size() == 1) return Open(reading) ? Transmit() : 1;
+        if (cmd == "send" && w.size() == 2) return Open(reading) ? SendKey(w[1]) : 1;
         throw UsageError{"unknown command or wrong arguments: " + Shortened(cmd)};
     }
 
@@ -417,7 +444,7 @@ private:
     int DuplicateUnitCommand(const std::string& unit) {
         if (!FindUnit(unit)) return 1;
         const RowId source = db_.ADOTableUnits.Current().Id();
-        const int32_t copy = DuplicateUnit(db_);
+        const RowId copy = DuplicateUnit(db_);
         const QString name = db_.ADOTableUnits.Text("Name");
         const int keys = db_.ADOTableCodes.RecordCount();
         if (o_.json)
@@ -441,9 +468,97 @@ private:
         return 0;
     }
 
+    // ---- search and transmit
+
+    // The file's first frame analysed as a recording (protocol and
+    // modulation automatic, the layout of the unit searched, or of the
+    // first unit, which the window holds when it opens) and looked up as
+    // the window's automatic search does.
+    int Search(const std::string& file) {
+        if (o_.unit && !FindUnit(*o_.unit)) return 1;
+        if (o_.byCode) db_.ADOTableCodes.SetOrder(KeyOrderByCode);
+        const TableView& units = db_.ADOTableUnits;
+        const DecodeSettings layout = units.HasCurrent() ? UnitLayout(units.Current()) : DecodeSettings{};
+        const CaptureConfig config = SettingsConfig();
+        auto buffer = std::make_unique<FrameBuffer>();
+        std::string error;
+        std::ifstream stream;
+        if (file != "-") {
+            stream.open(file, std::ios::binary);
+            if (!stream) {
+                err_ << "tovanel-db: cannot open " << file << ": " << std::strerror(errno) << "\n";
+                return 2;
+            }
+        }
+        std::istream& in = file == "-" ? std::cin : stream;
+        if (!AnalyzeFirstBurst(in, file == "-" ? "standard input" : file, o_.input, layout, config.PulseTime,
+                               config.PulseLevel, *buffer, error)) {
+            err_ << "tovanel-db: " << error << "\n";
+            return 2;
+        }
+        const KeySearchValues values = SearchValuesOf(buffer->Slots[0]);
+        const KeySearchResult r = SearchNextKey(db_, values, !o_.unit, false);
+        if (!o_.json) {
+            out_ << S(SearchStatusText(r)) << "\n";
+        } else {
+            out_ << "{\"found\":" << (r.found ? "true" : "false");
+            if (r.found)
+                out_ << ",\"unit_id\":" << db_.ADOTableUnits.Current().Id() << ",\"unit\":" << JsonString(r.unitName)
+                     << ",\"key_id\":" << db_.ADOTableCodes.Current().Id() << ",\"key\":" << JsonString(r.keyName);
+            out_ << ",\"protocol\":" << values.protocol << ",\"mode\":" << values.mode << ",\"adr\":" << values.adr
+                 << ",\"cmd\":" << values.cmd << "}\n";
+        }
+        return r.found ? 0 : 3;
+    }
+
+    int Transmit() { return Send(TransmitListItems(db_)); }
+
+    int SendKey(const std::string& key) { return FindKey(key) ? Send({CurrentKeyItem(db_)}) : 1; }
+
+    // Sends on the sender's thread while this one waits for its end or for
+    // SIGINT/SIGTERM, which stop it.
+    int Send(std::vector<TransmitItem> items) {
+        const std::string device = o_.device ? *o_.device : SettingsConfig().LircTransmitDevice;
+        const size_t count = items.size();
+        // The stop signals go to the waiting thread alone: blocked before
+        // the sender's thread exists, which inherits the mask.
+        sigset_t stopSignals, previous;
+        sigemptyset(&stopSignals);
+        sigaddset(&stopSignals, SIGINT);
+        sigaddset(&stopSignals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+        std::unique_ptr<LircTransmitter> sender = env_.transmitter();
+        std::atomic<bool> finished{false};
+        TransmitOutcome outcome;
+        const bool started = sender->Start(device, std::move(items), {}, [&](const TransmitOutcome& o) {
+            outcome = o;
+            finished = true;
+        });
+        if (started) env_.wait([&] { return finished.load(); });
+        sender->Stop();
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        if (!started) return Fail("cannot start sending");
+        if (outcome.status == TransmitOutcome::Status::Failed) return Fail(outcome.error);
+        const bool stopped = outcome.status == TransmitOutcome::Status::Stopped;
+        if (o_.json)
+            out_ << "{\"device\":" << JsonQuoted(device) << ",\"entries\":" << count
+                 << ",\"sent\":" << outcome.itemsSent << ",\"stopped\":" << (stopped ? "true" : "false") << "}\n";
+        else
+            out_ << (stopped ? "Stopped after " : "Sent ") << outcome.itemsSent << " of " << count
+                 << (count == 1 ? " entry" : " entries") << " through " << device << "\n";
+        return 0;
+    }
+
+    static CaptureConfig SettingsConfig() {
+        CaptureConfig config;
+        LoadCaptureConfig(IniFile(SettingsFilePath()), config);
+        return config;
+    }
+
     const Options& o_;
     std::ostream& out_;
     std::ostream& err_;
+    const DbEnvironment& env_;
     CodeDatabase db_;
 };
 
@@ -475,6 +590,12 @@ const char* DbUsage() {
            "  create PATH             a new SQLite database with the empty schema\n"
            "  create --connection S   write the empty schema into an existing database\n"
            "  create --sample ...     the same with a few demo units and keys\n"
+           "  search [--all-units | --unit UNIT] FILE\n"
+           "                          look the first frame of a recording up as the\n"
+           "                          window's search mode does: over all units, or the\n"
+           "                          given unit's keys; prints the unit and key found\n"
+           "  transmit                send the transmit list through the IR transmitter\n"
+           "  send KEY                send one key (its ID) once\n"
            "\n"
            "Options:\n"
            "  --connection STRING     the database, e.g. Driver=QSQLITE;Database=PATH or\n"
@@ -483,25 +604,32 @@ const char* DbUsage() {
            "                          of the settings file, else the data-link file\n"
            "                          tovanel.dsn beside the program\n"
            "  --format json|text      output format (default json)\n"
-           "  --order name|code       key order for 'list keys' (default name)\n"           "  --input FORMAT          what FILE holds, as tovanel-analyze reads it:\n"
-           "                          durations (default), mode2, wav, codetext\n"
+           "  --order name|code       key order for 'list keys' and 'search' (default name)\n"
+           "  --input FORMAT          what FILE holds, as tovanel-analyze reads it:\n"
+           "                          durations (default), mode2, wav, codetext;\n"
+           "                          '-' reads standard input\n"
+           "  --device PATH           the transmitter, instead of [LIRC] TransmitDevice of\n"
+           "                          the settings file (default /dev/lirc0)\n"
            "  --help                  this text\n"
            "\n"
            "A unit is given by its ID or exact name, a key by its ID. The key commands\n"
-           "print the key as 'list keys' does.\n"
+           "print the key as 'list keys' does. Sending stops on Ctrl+C (SIGINT) or\n"
+           "SIGTERM.\n"
            "\n"
-           "Exit status: 0 done, 1 database error or no such unit or key, 2 bad usage or\n"
-           "a FILE that cannot be read or stored as a key.\n";
+           "Exit status: 0 done, 1 database or transmitter error or no such unit or key,\n"
+           "2 bad usage or a FILE that cannot be read or stored as a key, 3 'search'\n"
+           "found nothing.\n";
 }
 
-int DbMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int DbMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const DbEnvironment& environment) {
     try {
         const Options o = Parse(args);
         if (o.help) {
             out << DbUsage();
             return 0;
         }
-        return Tool(o, out, err).Run();
+        return Tool(o, out, err, environment).Run();
     } catch (const UsageError& e) {
         err << "tovanel-db: " << e.message << "\n" << DbUsage();
         return 2;

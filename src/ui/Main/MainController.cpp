@@ -3,9 +3,12 @@
 #include <algorithm>
 
 #include "analysis/Recognition.h"
+#include "capture/LircTransmitter.h"
 #include "capture/Setup/IniFile.h"
 #include "database/KeyCodes.h"
 #include "database/Units.h"
+#include "database/KeySearch.h"
+#include "database/TransmitList.h"
 #include "ui/Main/CaptureControl.h"
 #include "ui/Main/Picture.h"
 #include "ui/Main/RecordingFile.h"
@@ -85,6 +88,8 @@ MainController::MainController(CaptureControl& capture, SharedFrameBuffer& buffe
 }
 
 MainController::~MainController() {
+    // A sending posts its end to this object: finished before it goes.
+    if (transmitter_) transmitter_->Stop();
     // The views' hooks call back into this controller: silence them first.
     for (TableView* view : db_->Views()) view->BeforeScroll = view->AfterScroll = nullptr;
     db_->Close();
@@ -277,9 +282,71 @@ void MainController::Search0Execute() {
 }
 
 void MainController::SearchNext0Execute(bool byUser) {
-    // The search through the units and keys for slot 0's values is not
-    // built yet; this is where it runs, for "Search next" and automatically.
+    // Slot 0 as the display shows it.
+    const KeySearchResult result =
+        SearchNextKey(*db_, SearchValuesOf(snapshot_->Slots[0]), actions_.searchAll, byUser);
+    status_ = SearchStatusText(result);
+    emit statusChanged();
+    if (result.found) emit beep();
     emit searchRan(byUser);
+}
+
+// ---- transmit list -------------------------------------------------------------------
+
+void MainController::TransAdd0Execute() {
+    if (db_->ADOTableTrans.IsOpen()) AddTransmitEntry(*db_);
+}
+
+void MainController::TransDel0Execute() { DeleteTransmitEntry(*db_); }
+
+void MainController::SetTransmitter(std::unique_ptr<LircTransmitter> transmitter) {
+    if (transmitter_) transmitter_->Stop();
+    transmitter_ = std::move(transmitter);
+}
+
+void MainController::StopTransmit() {
+    // The sender's end arrives as a queued call and clears the state.
+    if (transmitter_) transmitter_->Stop();
+}
+
+void MainController::Transmit0Execute() {
+    if (actions_.transmitting) {
+        StopTransmit();
+        return;
+    }
+    if (!db_->ADOTableTrans.IsOpen()) return;
+    std::vector<TransmitItem> items = TransmitListItems(*db_);
+    if (!transmitter_) transmitter_ = std::make_unique<LircTransmitter>();
+    std::vector<QString> names;
+    for (const TransmitItem& item : items)
+        names.push_back(QStringLiteral("Transmitting unit \"%1\", key \"%2\"... (Transmit again to stop)")
+                            .arg(QString::fromStdString(item.unitName), QString::fromStdString(item.keyName)));
+    auto progress = [this, names](size_t item) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = names[item]] {
+                if (!actions_.transmitting) return;
+                status_ = text;
+                emit statusChanged();
+            },
+            Qt::QueuedConnection);
+    };
+    auto done = [this](const TransmitOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, status = outcome.status, error = QString::fromStdString(outcome.error)] {
+                actions_.transmitting = false;
+                emit actionsChanged();
+                UpdateRecordStatus();
+                if (status == TransmitOutcome::Status::Failed)
+                    emit message(UserMessage{QString::fromLatin1(ApplicationTitle), error, {}, false});
+                emit transmitEnded(static_cast<int>(status));
+            },
+            Qt::QueuedConnection);
+    };
+    actions_.transmitting = transmitter_->Start(capture_.Config().LircTransmitDevice, std::move(items),
+                                                std::move(progress), std::move(done));
+    emit actionsChanged();
 }
 
 // ---- decoding overrides -------------------------------------------------------------

@@ -29,6 +29,7 @@
 namespace tovanel {
 
 class CaptureControl;
+class LircTransmitter;
 
 // ---- the result display as plain functions ----------------------------------
 
@@ -75,6 +76,7 @@ struct ActionStates {
     bool keyUpdate = false;
     bool keyEdit = false;
     bool keyDel = false;
+    bool transmitting = false;  // the transmit list is being sent
 };
 
 // What the result panels show of slot 0.
@@ -194,6 +196,20 @@ public:
     void SetUnitText(const char* column, const QString& text);
     void PostUnit();
 
+    // ---- transmit list
+    // Appends the current key to the list.
+    void TransAdd0Execute();
+    // Deletes the current entry (the form brings its page to the front).
+    void TransDel0Execute();
+    // Sends the list through the settings file's transmitter on a thread
+    // of the sender's own, the status bar naming the entry being sent;
+    // used again while sending, it stops. A failure shows its message; the
+    // list stays as it is.
+    void Transmit0Execute();
+    void StopTransmit();
+    // The sender; tests put one over a fake device in place.
+    void SetTransmitter(std::unique_ptr<LircTransmitter> transmitter);
+
     // Runs `fn`; an error that escapes it is reported like the program's
     // top-level error report (its text in a message box) and swallowed.
     void Guarded(const std::function<void()>& fn);
@@ -230,6 +246,10 @@ signals:
     // After each run of the key search.
     void searchRan(bool byUser);
     void pictureChanged();
+    // The system's beep: a key was found.
+    void beep();
+    // A sending of the transmit list ended (its outcome's status).
+    void transmitEnded(int status);
 
 private:
     enum class Layout { AdrStart, AdrBits, CmdStart, CmdBits, AdrOrder, AdrInverse, CmdOrder, CmdInverse };
@@ -263,6 +283,7 @@ private:
     uint64_t notifications_ = 0;  // counts WM_USER runs, to see nested ones
     QImage picture_;
     QByteArray pictureBytes_;  // what picture_ was decoded from
+    std::unique_ptr<LircTransmitter> transmitter_;
 };
 
 }  // namespace tovanel

@@ -476,8 +476,26 @@ void TMainForm::Wire() {
     on(OpenRecording0, [this](bool) { OpenRecording0Execute(); });
     on(About1, [this](bool) { About1Click(); });
     on(Exit1, [this](bool) { Exit1Click(); });
-    // The unit, key and transmit commands follow with their actions'
-    // handlers; until then they do nothing.
+    // The unit and key commands follow with their actions' handlers;
+    // until then they do nothing.
+
+    // The transmit list, and the beep of a key found.
+    on(TransAdd0, [this](bool) { controller_.TransAdd0Execute(); });
+    on(TransDel0, [this](bool) { TransDel0Execute(); });
+    on(Transmit0, [this](bool) { controller_.Transmit0Execute(); });
+    connect(&c, &MainController::beep, this, [] { QApplication::beep(); });
+    // The grid deletes its current entry on Ctrl+Del, after asking.
+    auto* gridDelete = new QAction(DBGridTrans);
+    gridDelete->setObjectName(QStringLiteral("DBGridTransDelete"));
+    gridDelete->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    gridDelete->setShortcutContext(Qt::WidgetShortcut);
+    DBGridTrans->addAction(gridDelete);
+    connect(gridDelete, &QAction::triggered, this, [this] {
+        Handle([&] {
+            if (controller_.Db().ADOTableTrans.HasCurrent() && dialogs_.ConfirmDeleteRecord(this))
+                controller_.TransDel0Execute();
+        });
+    });
 
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (PageControl1->widget(index) == TabSheet1) controller_.TabSheet1Show();
@@ -549,6 +567,16 @@ void TMainForm::SyncActions() {
     KeyUpdate0->setEnabled(a.keyUpdate);
     KeyEdit0->setEnabled(a.keyEdit);
     KeyDel0->setEnabled(a.keyDel);
+    // While the list is being sent, Transmit0 is the way to stop it.
+    const bool stop = a.transmitting;
+    if (Transmit0->property("stops").toBool() != stop) {
+        Transmit0->setProperty("stops", stop);
+        Transmit0->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Transmit"));
+        const QString hint = stop ? QStringLiteral("Stop transmitting") : QStringLiteral("Transmit list!");
+        Transmit0->setToolTip(hint);
+        Transmit0->setStatusTip(hint);
+        Transmit0->setIcon(stop ? ThemedIcon("process-stop", "stop") : ThemedIcon("mail-send", "transmit"));
+    }
 }
 
 void TMainForm::SyncDisplay() {
@@ -593,6 +621,12 @@ void TMainForm::DataBase0Execute() {
 void TMainForm::OpenRecording0Execute() {
     const QString path = dialogs_.ChooseRecording(this);
     if (!path.isEmpty()) controller_.OpenRecording(path.toStdString());
+}
+
+void TMainForm::TransDel0Execute() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    PageControl2->setCurrentWidget(PageControl2->findChild<QWidget*>(QStringLiteral("TabSheetTransmit")));
+    controller_.TransDel0Execute();
 }
 
 void TMainForm::About1Click() { dialogs_.About(this); }

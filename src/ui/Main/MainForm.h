@@ -50,6 +50,9 @@ public:
     void Setup0Execute();
     void DataBase0Execute();
     void OpenRecording0Execute();
+    // Brings the "Keys" and "Transmit" pages to the front, then deletes
+    // the current entry of the transmit list.
+    void TransDel0Execute();
     void About1Click();
     void Exit1Click();
 

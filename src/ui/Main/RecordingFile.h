@@ -13,19 +13,9 @@
 
 #include "capture/CaptureSink.h"
 #include "tools/analyze/AnalyzeTool.h"
+#include "tools/analyze/FirstBurst.h"
 
 namespace tovanel {
-
-struct RecordedFrame {
-    uint32_t gap = 0;                // silence before the frame, µs (0 for the first)
-    std::vector<int32_t> durations;  // µs, mark first
-    std::vector<int16_t> samples;    // raw input around the frame (WAV only)
-};
-
-struct Recording {
-    std::string name;  // the file's name, for messages
-    std::vector<RecordedFrame> frames;
-};
 
 // The format by the file's first bytes: a RIFF header is WAV, a first word
 // "pulse", "space" or "timeout" (after mode2's own remarks) is mode2,
