@@ -43,7 +43,6 @@ public:
     void About(QWidget*) override {}
     QString ChooseDataSource(QWidget*, const QString& current) override { return current; }
     QString ChooseRecording(QWidget*) override { return {}; }
-    bool ConfirmDeleteRecord(QWidget*) override { return false; }
 };
 
 // Ten analysed slots of 199 durations each: a header, 98 pulse-distance

@@ -488,8 +488,7 @@ CaptureConfig SettingsFileConfig(std::ostream& err) {
 
 }  // namespace
 
-bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std::ostream& err,
-                bool firstBurstOnly) {
+bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std::ostream& err) {
     std::vector<int16_t> samples;
     std::string error;
     const bool read = ReadWav(in, samples, error);
@@ -503,12 +502,7 @@ bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std:
     }
     const CaptureConfig config = SettingsFileConfig(err);
     run.BeginStream(name);
-    bool submitted = false, ended = false;
-    EdgeDetector detector([&](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
-        // A pause longer than the burst pause starts the next key press.
-        if (firstBurstOnly && submitted && gap > uint64_t{BurstPauseMs} * 1000) ended = true;
-        if (ended) return;
-        submitted = true;
+    EdgeDetector detector([&run](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
         run.Assembler().SubmitFrame(gap, d, n, s, sc);
     });
     detector.SetPulseTime(config.PulseTime);
@@ -663,67 +657,6 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
     run.Finish();
     if (!Plot(options, run, err)) return 2;
     return bad > 0 ? 2 : 0;
-}
-
-bool AnalyzeFirstBurst(const std::string& path, const AnalyzeOptions& options, FrameBuffer& out,
-                       std::string& error) {
-    int openError = 0;
-    const std::unique_ptr<FdInputBuf> file = FdInputBuf::Open(path, openError);
-    if (!file) {
-        error = "cannot open " + path + ": " + std::strerror(openError);
-        return false;
-    }
-    std::istream stream(file.get());
-    // The frames are analysed, not printed.
-    std::ostream discard(nullptr);
-    std::ostringstream messages;
-    AnalyzeRun run(options, discard, messages);
-    int bad = 0;
-    bool any = false, ended = false;
-    run.BeginStream(path);
-    if (options.input == InputFormat::Wav) {
-        bad = AnalyzeWav(stream, path, run, messages, true) ? 0 : 1;
-    } else if (options.input == InputFormat::CodeText) {
-        ReadCodeTextLines(stream, [&](const CodeTextLine& line) {
-            ended = ended || (line.newBurst && any);
-            if (ended) return;
-            any = true;
-            run.CodeText(line);
-        });
-    } else {
-        InputHandlers handlers{[&](const InputFrame& f) {
-                                   ended = ended || (f.newBurst && any);
-                                   if (ended) return;
-                                   any = true;
-                                   run.Frame(f);
-                               },
-                               [&](int line, const std::string& message) {
-                                   if (bad++ == 0) messages << path << ": line " << line << ": " << message;
-                               }};
-        if (options.input == InputFormat::Mode2)
-            ReadMode2Text(stream, handlers);
-        else
-            ReadDurationsText(stream, handlers);
-    }
-    run.Finish();
-    if (const std::string failure = ReadFailure(stream); !failure.empty()) {
-        error = "cannot read " + path + ": " + failure;
-        return false;
-    }
-    if (bad > 0) {
-        error = messages.str();
-        while (!error.empty() && error.back() == '\n') error.pop_back();
-        const std::string prefix = "tovanel-analyze: ";
-        if (error.rfind(prefix, 0) == 0) error.erase(0, prefix.size());
-        if (bad > 1) error += " (and " + std::to_string(bad - 1) + " more bad lines)";
-        return false;
-    }
-    run.Buffer().CopyTo(out);
-    if (out.FillCount <= 0 || out.Slots[0].Count <= 0) {
-        error = path + " holds no IR frame";
-        return false;
-    }
-    return true;
 }
 
 }  // namespace tovanel

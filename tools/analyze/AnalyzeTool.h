@@ -125,11 +125,9 @@ int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
                   const AnalyzeOptions& options, std::ostream& err);
 
 // Runs a 48 kHz 16-bit mono WAV recording through the sound card's edge
-// detector (its settings from the settings file) and prints each frame;
-// with `firstBurstOnly`, the frames after the first key press are left out.
+// detector (its settings from the settings file) and prints each frame.
 // False with a message on `err` when the file is not such a recording.
-bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std::ostream& err,
-                bool firstBurstOnly = false);
+bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std::ostream& err);
 
 // Waits while a live capture runs: returns when the user wants to stop or
 // `lost()` turns true. The default waits for SIGINT or SIGTERM.
@@ -149,15 +147,5 @@ void ListSoundDevices(std::ostream& out);
 // 2 bad input or usage).
 int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                 std::ostream& err, const CaptureWait& wait = WaitForStopSignal);
-
-// One key press of a file, as the code database stores keys from files:
-// the first burst of `path`, in the format options.input names, through
-// the same readers and frame assembler as the analyser's run, with the
-// forced protocol, modulation and layout of `options`. `out` receives the
-// recording buffer as it stands after that burst (slots beyond the burst
-// empty). False with a message naming the file when it cannot be read,
-// has a bad line anywhere, or holds no frame.
-bool AnalyzeFirstBurst(const std::string& path, const AnalyzeOptions& options, FrameBuffer& out,
-                       std::string& error);
 
 }  // namespace tovanel

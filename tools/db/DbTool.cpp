@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -30,6 +29,7 @@
 #include "database/TransmitList.h"
 #include "database/Units.h"
 #include "tools/analyze/AnalyzeTool.h"
+#include "tools/analyze/FileInput.h"
 #include "tools/analyze/FirstBurst.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/db/SampleData.h"
@@ -159,10 +159,7 @@ private:
         if (o_.connection) {
             connection = Q(*o_.connection);
         } else {
-            std::string warning;
-            const IniFile ini = LoadSettingsFile(warning);
-            if (!warning.empty()) err_ << "tovanel-db: warning: " << warning << "\n";
-            connection = Q(DatabaseConnectionString(ini));
+            connection = Q(DatabaseConnectionString(Settings()));
         }
         const OpenOutcome r = db_.Open(connection, settings, mode);
         if (r.ok) return true;
@@ -359,21 +356,43 @@ private:
 
     // ---- unit and key commands: the window's code paths
 
+    // The first key press of FILE ("-": standard input) in the format of
+    // --input, analysed into `buffer` as a recording is, with automatic
+    // protocol and modulation and `layout` for frames of no known protocol.
+    // False after a message when it cannot be read or holds no frame.
+    bool AnalyzeFile(const std::string& file, const DecodeSettings& layout, FrameBuffer& buffer) {
+        std::unique_ptr<FdInputBuf> source;
+        if (file == "-") {
+            source = std::make_unique<FdInputBuf>(0, false);
+        } else {
+            int error = 0;
+            source = FdInputBuf::Open(file, error);
+            if (!source) {
+                err_ << "tovanel-db: cannot open " << file << ": " << std::strerror(error) << "\n";
+                return false;
+            }
+        }
+        std::istream in(source.get());
+        const std::string name = file == "-" ? "standard input" : file;
+        const CaptureConfig config = SettingsConfig();
+        std::string error;
+        const bool analysed =
+            AnalyzeFirstBurst(in, name, o_.input, layout, config.PulseTime, config.PulseLevel, buffer, error);
+        if (const std::string failure = ReadFailure(in); !failure.empty()) {
+            err_ << "tovanel-db: cannot read " << name << ": " << failure << "\n";
+            return false;
+        }
+        if (!analysed) err_ << "tovanel-db: " << error << "\n";
+        return analysed;
+    }
+
     // FILE's first key press analysed as a recording of the current unit
     // would be: protocol and modulation automatic, the unit's layout. The
     // values a key stores of it, or a message and nothing when the file
     // cannot be read or the recording may not be stored.
     std::optional<StoredKey> KeyFromFile(const std::string& file) {
-        AnalyzeOptions options;
-        options.input = o_.input;
-        options.layout = UnitLayout(db_.ADOTableUnits.Current());
         auto buffer = std::make_unique<FrameBuffer>();
-        ResetFrameBuffer(*buffer);
-        std::string error;
-        if (!AnalyzeFirstBurst(file, options, *buffer, error)) {
-            err_ << "tovanel-db: " << error << "\n";
-            return std::nullopt;
-        }
+        if (!AnalyzeFile(file, UnitLayout(db_.ADOTableUnits.Current()), *buffer)) return std::nullopt;
         if (!ValidateFrames(*buffer)) {
             err_ << "tovanel-db: " << S(InvalidKeyText) << " (" << file << ")\n";
             return std::nullopt;
@@ -479,23 +498,8 @@ private:
         if (o_.byCode) db_.ADOTableCodes.SetOrder(KeyOrderByCode);
         const TableView& units = db_.ADOTableUnits;
         const DecodeSettings layout = units.HasCurrent() ? UnitLayout(units.Current()) : DecodeSettings{};
-        const CaptureConfig config = SettingsConfig();
         auto buffer = std::make_unique<FrameBuffer>();
-        std::string error;
-        std::ifstream stream;
-        if (file != "-") {
-            stream.open(file, std::ios::binary);
-            if (!stream) {
-                err_ << "tovanel-db: cannot open " << file << ": " << std::strerror(errno) << "\n";
-                return 2;
-            }
-        }
-        std::istream& in = file == "-" ? std::cin : stream;
-        if (!AnalyzeFirstBurst(in, file == "-" ? "standard input" : file, o_.input, layout, config.PulseTime,
-                               config.PulseLevel, *buffer, error)) {
-            err_ << "tovanel-db: " << error << "\n";
-            return 2;
-        }
+        if (!AnalyzeFile(file, layout, *buffer)) return 2;
         const KeySearchValues values = SearchValuesOf(buffer->Slots[0]);
         const KeySearchResult r = SearchNextKey(db_, values, !o_.unit, false);
         if (!o_.json) {
@@ -549,9 +553,18 @@ private:
         return 0;
     }
 
-    static CaptureConfig SettingsConfig() {
+    // The settings file; a warning when it cannot be read, once per run.
+    IniFile Settings() {
+        std::string warning;
+        IniFile ini = LoadSettingsFile(warning);
+        if (!warning.empty() && !settingsWarned_) err_ << "tovanel-db: warning: " << warning << "\n";
+        settingsWarned_ = true;
+        return ini;
+    }
+
+    CaptureConfig SettingsConfig() {
         CaptureConfig config;
-        LoadCaptureConfig(IniFile(SettingsFilePath()), config);
+        LoadCaptureConfig(Settings(), config);
         return config;
     }
 
@@ -560,6 +573,7 @@ private:
     std::ostream& err_;
     const DbEnvironment& env_;
     CodeDatabase db_;
+    bool settingsWarned_ = false;
 };
 
 }  // namespace

@@ -60,9 +60,4 @@ QString QtDialogs::ChoosePicture(QWidget* owner) {
     return dialog.selectedFiles().constFirst();
 }
 
-bool QtDialogs::ConfirmDeleteRecord(QWidget* owner) {
-    return QMessageBox::question(owner, QStringLiteral("Confirm"), QStringLiteral("Delete record?"),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-}
-
 }  // namespace tovanel

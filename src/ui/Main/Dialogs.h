@@ -34,8 +34,6 @@ public:
     virtual bool Confirm(QWidget*, const QString& /*text*/) { return false; }
     // The open-picture dialog; empty when the user cancels.
     virtual QString ChoosePicture(QWidget*) { return {}; }
-    // A grid's own question before it deletes its current row.
-    virtual bool ConfirmDeleteRecord(QWidget* owner) = 0;
 };
 
 // The real boxes and dialogs.
@@ -48,7 +46,6 @@ public:
     std::optional<QString> AskName(QWidget* owner, const QString& caption, const QString& initial) override;
     bool Confirm(QWidget* owner, const QString& text) override;
     QString ChoosePicture(QWidget* owner) override;
-    bool ConfirmDeleteRecord(QWidget* owner) override;
 };
 
 }  // namespace tovanel

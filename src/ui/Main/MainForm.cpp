@@ -492,7 +492,7 @@ void TMainForm::Wire() {
     DBGridTrans->addAction(gridDelete);
     connect(gridDelete, &QAction::triggered, this, [this] {
         Handle([&] {
-            if (controller_.Db().ADOTableTrans.HasCurrent() && dialogs_.ConfirmDeleteRecord(this))
+            if (controller_.Db().ADOTableTrans.HasCurrent() && dialogs_.Confirm(this, QStringLiteral("Delete record?")))
                 controller_.TransDel0Execute();
         });
     });

@@ -158,10 +158,11 @@ TEST_P(SearchTransmitTest, TheWindowsTransmitCommands) {
     // The grid asks before it deletes; No keeps the entry.
     QAction* gridDelete = form.findChild<QAction*>(QStringLiteral("DBGridTransDelete"));
     ASSERT_NE(gridDelete, nullptr);
+    dialogs.yes = false;
     gridDelete->trigger();
-    EXPECT_EQ(dialogs.deleteQuestions, 1);
+    EXPECT_EQ(dialogs.questions, std::vector<QString>{QStringLiteral("Delete record?")});
     EXPECT_EQ(Entries(), 2);
-    dialogs.deleteAnswer = true;
+    dialogs.yes = true;
     gridDelete->trigger();
     EXPECT_EQ(Entries(), 1);
 
@@ -170,7 +171,7 @@ TEST_P(SearchTransmitTest, TheWindowsTransmitCommands) {
     pages->setCurrentIndex(0);
     form.Action("TransDel0")->trigger();
     EXPECT_EQ(Entries(), 0);
-    EXPECT_EQ(dialogs.deleteQuestions, 2);
+    EXPECT_EQ(dialogs.questions.size(), 2u);
     EXPECT_EQ(pages->currentWidget()->objectName(), u"TabSheet2");
     EXPECT_EQ(form.findChild<QTabWidget*>(QStringLiteral("PageControl2"))->currentWidget()->objectName(),
               u"TabSheetTransmit");

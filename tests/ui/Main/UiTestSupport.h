@@ -77,10 +77,6 @@ public:
         return yes;
     }
     QString ChoosePicture(QWidget*) override { return picture; }
-    bool ConfirmDeleteRecord(QWidget*) override {
-        ++deleteQuestions;
-        return deleteAnswer;
-    }
 
     std::vector<UserMessage> messages;
     int abouts = 0;
@@ -90,8 +86,6 @@ public:
     std::optional<QString> name;     // the input box's answer; nothing: Cancel
     bool yes = true;                 // the answer to questions
     QString picture;                 // empty: the user cancels
-    int deleteQuestions = 0;
-    bool deleteAnswer = false;
 };
 
 // Runs the GUI thread's queued calls until `done` holds (at most 5 s).
