@@ -541,6 +541,7 @@ private:
     void EndRemote() {
         Remote& r = remote_;
         const std::string what = "remote " + Quoted(r.name);
+        lineNo_ = r.line;
         if (r.name.empty()) return Error("the remote of line " + std::to_string(r.line) + " has no name");
         if (!r.Raw() && r.AllBits() > 64)
             return Error(what + ": pre_data_bits, bits and post_data_bits add up to " + std::to_string(r.AllBits()) +
@@ -556,6 +557,11 @@ private:
                 return Error("the key " + Quoted(c.name) + (r.Raw() ? " has a code in a raw remote" : " has no code"));
             }
         }
+        constexpr uint32_t Encodings = RawCodes | Rc5 | Rc6 | Rcmm | SpaceEnc | SpaceFirst | Goldstar | Grundig | Bo |
+                                       Serial | Xmp;
+        if (std::popcount(r.flags & Encodings) > 1)
+            return Error(what + ": its flags name more than one encoding (RAW_CODES, RC5, RC6, RCMM, SPACE_ENC, "
+                                "SPACE_FIRST, ...)");
         for (uint32_t flag : {Goldstar, Grundig, Bo, Serial, Xmp})
             if ((r.flags & flag) != 0) {
                 for (const FlagName& f : FlagNames)
