@@ -87,11 +87,14 @@ std::string WriteLircdRaw(const ExportUnit& unit) {
 std::string WritePronto(const ExportUnit& unit) {
     const int frequencyWord = static_cast<int>(std::lround(1e6 / (Carrier(unit) * ProntoClockUs)));
     const double cycleUs = frequencyWord * ProntoClockUs;
-    auto word = [](int64_t v) {
+    auto word = [](int64_t v, int64_t least) {
         char w[12];
-        std::snprintf(w, sizeof w, "%04X", static_cast<unsigned>(std::clamp<int64_t>(v, 1, 0xFFFF)));
+        std::snprintf(w, sizeof w, "%04X", static_cast<unsigned>(std::clamp<int64_t>(v, least, 0xFFFF)));
         return std::string(w);
     };
+    // A duration is at least one carrier cycle; a count may be 0.
+    auto cycles = [&](int64_t v) { return word(v, 1); };
+    auto count = [&](size_t v) { return word(static_cast<int64_t>(v), 0); };
     std::string s;
     for (const ExportKey& key : unit.keys) {
         std::vector<CodeFileFrame> frames;
@@ -113,10 +116,18 @@ std::string WritePronto(const ExportUnit& unit) {
         }
         std::string line = OneLine(key.name, "key");
         std::replace(line.begin(), line.end(), ':', '_');
-        line += ": 0000 " + word(frequencyWord) + " " + word(static_cast<int64_t>(once.size() / 2)) + " " +
-                word(static_cast<int64_t>(repeat.size() / 2));
-        for (const std::vector<int32_t>* seq : {&once, &repeat})
-            for (int32_t us : *seq) line += " " + word(std::llround(us / cycleUs));
+        line += ": 0000 " + cycles(frequencyWord) + " " + count(once.size() / 2) + " " + count(repeat.size() / 2);
+        // Rounded on the running time, so that the periods stay within a
+        // cycle although each duration is rounded.
+        for (const std::vector<int32_t>* seq : {&once, &repeat}) {
+            int64_t us = 0, sent = 0;
+            for (int32_t d : *seq) {
+                us += d;
+                const int64_t n = std::max<int64_t>(sent + 1, std::llround(us / cycleUs));
+                line += " " + cycles(n - sent);
+                sent = n;
+            }
+        }
         s += line + "\n";
     }
     return s;

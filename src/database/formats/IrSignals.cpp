@@ -235,7 +235,9 @@ private:
             return;
         }
         if (key == "name") {
+            const int line = lineNo_;
             Flush();
+            lineNo_ = line;
             signal_ = Signal{};
             signal_.line = lineNo_;
             signal_.name = std::string(value);

@@ -587,7 +587,9 @@ private:
 
         sink_.BeginUnit({r.name, r.line, r.frequency > 0 ? r.frequency : DefaultCarrierHz});
         Transmitter tx(r);
-        const int minimum = 1 + std::max(r.minRepeat, 1);
+        // A press: the first frame and min_repeat repeats, as lircd sends
+        // it, and at least one repeat code where the remote defines one.
+        const int minimum = 1 + std::max(r.minRepeat, r.HasRepeat() ? 1 : 0);
         for (const CodeLine& c : r.codes) {
             std::string why;
             const int count = std::max(minimum, static_cast<int>(c.codes.size()));
