@@ -17,6 +17,10 @@ using namespace codefile;
 
 namespace {
 
+// The frames of a press kept at most: what the recording buffer holds, and
+// a bound on the work one short code line can ask for (min_repeat 1000).
+constexpr int MaxPressFrames = 10;
+
 // ---- The remote ------------------------------------------------------------
 
 enum LircFlag : uint32_t {
@@ -592,7 +596,7 @@ private:
         const int minimum = 1 + std::max(r.minRepeat, r.HasRepeat() ? 1 : 0);
         for (const CodeLine& c : r.codes) {
             std::string why;
-            const int count = std::max(minimum, static_cast<int>(c.codes.size()));
+            const int count = std::min(MaxPressFrames, std::max(minimum, static_cast<int>(c.codes.size())));
             std::optional<std::vector<CodeFileFrame>> frames = tx.Press(c, count, why);
             if (!frames) {
                 sink_.Skip(c.line, "key " + Quoted(c.name), why);

@@ -26,7 +26,7 @@ public:
 
 class BurstCollector {
 public:
-    explicit BurstCollector(CodeFileSink& sink) : sink_(sink) {}
+    BurstCollector(CodeFileSink& sink, int32_t carrierHz) : sink_(sink), carrierHz_(carrierHz) {}
 
     InputHandlers Handlers() {
         return {[this](const InputFrame& f) { Frame(f); },
@@ -73,13 +73,14 @@ private:
             ++nameAt_;
         }
         previousLine_ = key_.line;
-        if (!unitBegun_) sink_.BeginUnit({"", 1, 0});
+        if (!unitBegun_) sink_.BeginUnit({"", 1, carrierHz_});
         unitBegun_ = true;
         sink_.AddKey(key_);
         key_ = CodeFileKey{};
     }
 
     CodeFileSink& sink_;
+    int32_t carrierHz_;
     CodeFileKey key_;
     std::vector<std::pair<int, std::string>> names_;
     size_t nameAt_ = 0;
@@ -89,20 +90,33 @@ private:
 };
 
 template <typename Reader>
-void ReadCapture(std::string_view text, CodeFileSink& sink, Reader read) {
+void ReadCapture(std::string_view text, CodeFileSink& sink, Reader read, int32_t carrierHz) {
     ViewBuffer buffer(text);
     std::istream in(&buffer);
-    BurstCollector bursts(sink);
+    BurstCollector bursts(sink, carrierHz);
     read(in, bursts.Handlers());
     bursts.Finish();
 }
 
 }  // namespace
 
-void ReadMode2CodeFile(std::string_view text, CodeFileSink& sink) { ReadCapture(text, sink, ReadMode2Text); }
+void ReadMode2CodeFile(std::string_view text, CodeFileSink& sink) {
+    // The carrier a file names ("carrier 38000", as `ir-ctl -r --mode2 -m`
+    // and our export write it) becomes the unit's.
+    int32_t carrier = 0;
+    LineReader lines(text);
+    std::string_view line;
+    while (carrier == 0 && lines.Next(line)) {
+        const std::vector<std::string_view> t = Tokens(line);
+        uint64_t hz = 0;
+        if (t.size() == 2 && t[0] == "carrier" && ParseNumber(t[1], hz) && hz > 0 && hz <= 1'000'000)
+            carrier = static_cast<int32_t>(hz);
+    }
+    ReadCapture(text, sink, ReadMode2Text, carrier);
+}
 
 void ReadDurationsCodeFile(std::string_view text, CodeFileSink& sink) {
-    ReadCapture(text, sink, ReadDurationsText);
+    ReadCapture(text, sink, ReadDurationsText, 0);
 }
 
 }  // namespace tovanel

@@ -182,6 +182,7 @@ TEST(CodeFile, CapturesAreKeysPerBurstNamedByComments) {
         "pulse 560\nspace 500000\n\npulse 900\nspace 450\npulse 560\ntimeout 100000\n");
     ASSERT_TRUE(mode2.errors.empty()) << mode2.errors[0];
     ASSERT_EQ(mode2.units.size(), 1u);
+    EXPECT_EQ(mode2.units[0].unit.carrierHz, 38000);
     ASSERT_EQ(mode2.units[0].keys.size(), 2u);
     EXPECT_EQ(mode2.units[0].keys[0].name, "Power");
     EXPECT_EQ(mode2.units[0].keys[1].name, "Key 2");
@@ -197,7 +198,7 @@ TEST(CodeFile, CapturesAreKeysPerBurstNamedByComments) {
 }
 
 ExportUnit NecUnit() {
-    ExportUnit unit{"My TV", 38000, {}};
+    ExportUnit unit{"My TV", 36000, {}};
     for (uint32_t sc : {0x0408u, 0x0409u}) {
         ExportKey key{sc == 0x0408 ? "Vol up" : "Vol down", {}};
         for (RcFrame& f : EncodeRc(RcProtocol::Nec, sc, false, 2)) key.frames.push_back({f.period, f.durations});
@@ -208,7 +209,7 @@ ExportUnit NecUnit() {
 }
 
 // Every writer's file reads back as the same unit: names, frames, periods
-// (Pronto to within a carrier cycle).
+// and carrier (Pronto to within a carrier cycle).
 TEST(CodeFileWriters, WrittenFilesReadBackAsTheUnit) {
     const ExportUnit unit = NecUnit();
     const struct {
@@ -227,6 +228,7 @@ TEST(CodeFileWriters, WrittenFilesReadBackAsTheUnit) {
         const CodeFileCollector r = ReadText(c.text);
         ASSERT_TRUE(r.errors.empty()) << r.errors[0] << "\n" << c.text;
         ASSERT_EQ(r.units.size(), 1u);
+        EXPECT_NEAR(r.units[0].unit.carrierHz, 36000, 100);
         ASSERT_EQ(r.units[0].keys.size(), unit.keys.size());
         for (size_t k = 0; k < unit.keys.size(); ++k) {
             const CodeFileKey& got = r.units[0].keys[k];
