@@ -5,9 +5,10 @@
 // writer turns a unit back into one. Plain C++: the window and tovanel-db
 // share them, and each reader is a fuzz target of its own.
 //
-// Readers stream into a CodeFileSink: a key is handed on as soon as it is
-// complete, so what a reader holds stays bounded by the text it was given
-// even where one short line stands for several frames.
+// Readers hand their keys to a CodeFileSink one at a time (a lircd.conf
+// remote's keys once its block has ended), each expanded into frames only
+// when it is handed on: what a reader holds stays bounded by the text it
+// was given even where one short line stands for several frames.
 #pragma once
 
 #include <cstddef>

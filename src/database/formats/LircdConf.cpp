@@ -82,6 +82,7 @@ struct Remote {
     uint64_t toggleBitMask = 0, toggleMask = 0, repeatMask = 0, rc6Mask = 0;
     int32_t frequency = 0;
     std::vector<CodeLine> codes;
+    bool rawBlock = false;  // `begin raw_codes` makes a remote raw, whatever its flags say
 
     int AllBits() const { return preBits + bits + postBits; }
     bool Raw() const { return (flags & RawCodes) != 0; }
@@ -349,6 +350,7 @@ private:
                     state_ = State::Codes;
                 } else if (Is(t, "begin", "raw_codes")) {
                     state_ = State::RawCodes;
+                    remote_.rawBlock = true;
                 } else if (t[0] == "begin" || t[0] == "end") {
                     Error(Quoted(std::string(t[0]) + (t.size() > 1 ? " " + std::string(t[1]) : "")) +
                           " where an attribute, 'begin codes', 'begin raw_codes' or 'end remote' belongs");
@@ -546,10 +548,16 @@ private:
         Remote& r = remote_;
         const std::string what = "remote " + Quoted(r.name);
         lineNo_ = r.line;
+        constexpr uint32_t Encodings = RawCodes | Rc5 | Rc6 | Rcmm | SpaceEnc | SpaceFirst | Goldstar | Grundig | Bo |
+                                       Serial | Xmp;
+        if (r.rawBlock) r.flags = (r.flags & ~Encodings) | RawCodes;
         if (r.name.empty()) return Error("the remote of line " + std::to_string(r.line) + " has no name");
         if (!r.Raw() && r.AllBits() > 64)
             return Error(what + ": pre_data_bits, bits and post_data_bits add up to " + std::to_string(r.AllBits()) +
                          ", more than 64");
+        if (std::popcount(r.flags & Encodings) > 1)
+            return Error(what + ": its flags name more than one encoding (RAW_CODES, RC5, RC6, RCMM, SPACE_ENC, "
+                                "SPACE_FIRST, ...)");
         for (const CodeLine& c : r.codes) {
             if (r.Raw() && c.signal.size() % 2 == 0) {
                 lineNo_ = c.line;
@@ -561,11 +569,6 @@ private:
                 return Error("the key " + Quoted(c.name) + (r.Raw() ? " has a code in a raw remote" : " has no code"));
             }
         }
-        constexpr uint32_t Encodings = RawCodes | Rc5 | Rc6 | Rcmm | SpaceEnc | SpaceFirst | Goldstar | Grundig | Bo |
-                                       Serial | Xmp;
-        if (std::popcount(r.flags & Encodings) > 1)
-            return Error(what + ": its flags name more than one encoding (RAW_CODES, RC5, RC6, RCMM, SPACE_ENC, "
-                                "SPACE_FIRST, ...)");
         for (uint32_t flag : {Goldstar, Grundig, Bo, Serial, Xmp})
             if ((r.flags & flag) != 0) {
                 for (const FlagName& f : FlagNames)
