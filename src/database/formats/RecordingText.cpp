@@ -102,15 +102,21 @@ void ReadCapture(std::string_view text, CodeFileSink& sink, Reader read, int32_t
 
 void ReadMode2CodeFile(std::string_view text, CodeFileSink& sink) {
     // The carrier a file names ("carrier 38000", as `ir-ctl -r --mode2 -m`
-    // and our export write it) becomes the unit's.
+    // and our export write it) becomes the unit's. A pulse above 10 s is no
+    // signal; the frame cutter would take it for a pause, so it is named
+    // here. (A space that long is a pause between key presses.)
     int32_t carrier = 0;
     LineReader lines(text);
     std::string_view line;
-    while (carrier == 0 && lines.Next(line)) {
+    while (lines.Next(line)) {
         const std::vector<std::string_view> t = Tokens(line);
-        uint64_t hz = 0;
-        if (t.size() == 2 && t[0] == "carrier" && ParseNumber(t[1], hz) && hz > 0 && hz <= 1'000'000)
-            carrier = static_cast<int32_t>(hz);
+        uint64_t v = 0;
+        if (t.size() != 2 || !ParseNumber(t[1], v)) continue;
+        if (t[0] == "carrier" && carrier == 0 && v > 0 && v <= 1'000'000) carrier = static_cast<int32_t>(v);
+        std::string why;
+        if (t[0] == "pulse" && v > static_cast<uint64_t>(MaxSignalDurationUs) &&
+            !CheckSignalDuration(static_cast<int64_t>(std::min<uint64_t>(v, INT64_MAX)), why))
+            sink.Error(lines.Number(), why);
     }
     ReadCapture(text, sink, ReadMode2Text, carrier);
 }

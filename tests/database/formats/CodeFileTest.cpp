@@ -192,9 +192,11 @@ TEST(CodeFile, CapturesAreKeysPerBurstNamedByComments) {
     const CodeFileCollector durations = ReadText("# name: A\n900 450 560\n\n900 450 560 0 560\n");
     ASSERT_EQ(durations.errors.size(), 1u);
     EXPECT_EQ(durations.errors[0], "line 4: a duration of 0 µs");
-    const CodeFileCollector long_mark = ReadText("20000000 450 560\n");
-    ASSERT_EQ(long_mark.errors.size(), 1u);
-    EXPECT_EQ(long_mark.errors[0], "line 1: a duration of 20000000 µs, longer than 10 s");
+    for (const char* text : {"20000000 450 560\n", "pulse 20000000\nspace 450\npulse 560\n"}) {
+        const CodeFileCollector long_mark = ReadText(text);
+        ASSERT_EQ(long_mark.errors.size(), 1u) << text;
+        EXPECT_EQ(long_mark.errors[0], "line 1: a duration of 20000000 µs, longer than 10 s");
+    }
 }
 
 ExportUnit NecUnit() {
