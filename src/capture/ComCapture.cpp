@@ -84,24 +84,27 @@ bool ComCapture::OpenComPort() {
         port_->Close();
     }
     const std::string path = ComDevicePath(settings_);
-    if (path.empty() || !port_->Open(path)) return false;
-    uint32_t lines = 0;
-    if (!port_->SetPower(settings_.dualPower)) {
-        port_->Close();
+    if (path.empty()) {
+        openError_ = ": COM " + std::to_string(settings_.com) + " names no port";
         return false;
     }
+    auto fail = [&](const std::string& why) {
+        openError_ = " " + path + ": " + why;
+        port_->Close();
+        return false;
+    };
+    if (!port_->Open(path)) return fail(port_->LastError());
+    uint32_t lines = 0;
+    if (!port_->SetPower(settings_.dualPower)) return fail(port_->LastError());
     sleep_(PowerUpMs);  // the receiver powers up
     line_ = SignalLine(settings_.signalSource);
-    if (!port_->ReadLines(lines)) {
-        port_->Close();
-        return false;
-    }
+    if (!port_->ReadLines(lines)) return fail(port_->LastError());
     idleLevel_ = (lines & line_) ? 1 : 0;
+    openPath_ = path;  // for the edge thread's message, whatever the settings become
     try {
         edgeThread_ = std::thread([this] { EdgeThread(); });
-    } catch (const std::system_error&) {
-        port_->Close();
-        return false;
+    } catch (const std::system_error& e) {
+        return fail(e.code().message());
     }
     if (realtime_) RaiseToRealtime(edgeThread_);
     return true;
@@ -118,7 +121,7 @@ bool ComCapture::StartComCapture() {
     if (!dataEvent_->Open()) return false;
     eventOpen_ = true;
     if (!OpenComPort()) {
-        sinks_.Error(CantOpen);
+        sinks_.Error(CantOpen + openError_);
         dataEvent_->Close();
         eventOpen_ = false;
         return false;
@@ -190,7 +193,7 @@ void ComCapture::EdgeThread() {
         queue_.Push(interval | (now == idle ? EdgeMarkBit : 0));
         dataEvent_->Set();
     }
-    if (gone && !edgeStop_) sinks_.Lost(PortLost);
+    if (gone && !edgeStop_) sinks_.Lost(PortLost + (": " + openPath_));
     std::lock_guard lock(edgeMutex_);
     edgeDone_ = true;
     edgeDoneCv_.notify_all();

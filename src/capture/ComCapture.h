@@ -46,6 +46,8 @@ public:
     virtual Wait WaitForChange(ModemLine line) = 0;
     // From another thread: ends the wait in progress and every later one.
     virtual void Interrupt() = 0;
+    // Why the last Open, SetPower or ReadLines failed, in the system's words.
+    virtual std::string LastError() const { return "unknown error"; }
 };
 
 struct ComSettings {
@@ -95,7 +97,8 @@ public:
     const ComSettings& Settings() const { return settings_; }
 
     // Opens the port, powers the receiver and starts both threads. Any
-    // failure to open shows "Can't open COM port".
+    // failure to open shows "Can't open COM port" with the device and the
+    // system's reason.
     bool StartComCapture();
     // Stops both threads and closes the port; harmless when nothing runs.
     void StopComCapture();
@@ -123,6 +126,8 @@ private:
     ComClock clock_;
     Sleeper sleep_;
     bool realtime_;
+    std::string openError_;  // what follows "Can't open COM port"
+    std::string openPath_;   // the device the edge thread watches
 
     EdgeQueue queue_;
     std::atomic<int> idleLevel_{0};

@@ -132,11 +132,12 @@ bool LircCapture::StartLircCapture() {
         sinks_.Error(error);
         return false;
     }
+    openPath_ = path_;
     try {
         thread_ = std::thread([this] { Run(); });
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         device_->Close();
-        sinks_.Error("Can't start LIRC capture");
+        sinks_.Error("Can't start LIRC capture: " + e.code().message());
         return false;
     }
     if (realtime_) RaiseToRealtime(thread_);
@@ -160,7 +161,7 @@ void LircCapture::Run() {
         const LircDevice::Read r = device_->ReadWords(words, 64, count, idle);
         if (r == LircDevice::Read::Stopped) return;
         if (r == LircDevice::Read::Gone) {
-            sinks_.Lost(DeviceLost);
+            sinks_.Lost(DeviceLost + (": " + openPath_));
             return;
         }
         if (r == LircDevice::Read::Idle) {

@@ -66,6 +66,7 @@ private:
     std::unique_ptr<LircDevice> device_;
     bool realtime_;
     std::string path_ = "/dev/lirc0";
+    std::string openPath_;  // the device the thread reads, whatever path_ becomes
     std::thread thread_;
 };
 

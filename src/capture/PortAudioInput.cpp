@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include <dlfcn.h>
 
@@ -60,21 +61,24 @@ public:
     bool Open(int index, Samples samples) override {
         Close();
         SilenceAudioLibraries();
-        if (Pa_Initialize() != paNoError) return false;
+        if (!Check(Pa_Initialize())) return false;
         initialised_ = true;
         samples_ = std::move(samples);
         PaDeviceIndex device = Pa_GetDefaultInputDevice();
         const std::vector<PaDeviceIndex> inputs = InputDevices();
         if (index >= 1 && static_cast<size_t>(index) <= inputs.size()) device = inputs[static_cast<size_t>(index) - 1];
         const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
-        if (info == nullptr) return false;
+        if (info == nullptr) {
+            lastError_ = index >= 1 ? "no such input device" : "no default input device";
+            return false;
+        }
         PaStreamParameters in{};
         in.device = device;
         in.channelCount = 1;
         in.sampleFormat = paInt16;
         in.suggestedLatency = info->defaultLowInputLatency;
-        return Pa_OpenStream(&stream_, &in, nullptr, EdgeDetector::SampleRate, SoundCapture::BlockSamples,
-                             paClipOff, &PortAudioInput::Callback, this) == paNoError;
+        return Check(Pa_OpenStream(&stream_, &in, nullptr, EdgeDetector::SampleRate, SoundCapture::BlockSamples,
+                                   paClipOff, &PortAudioInput::Callback, this));
     }
 
     double SampleRate() override {
@@ -84,10 +88,12 @@ public:
 
     bool WatchEnd(std::function<void()> ended) override {
         ended_ = std::move(ended);
-        return stream_ && Pa_SetStreamFinishedCallback(stream_, &PortAudioInput::Finished) == paNoError;
+        return stream_ && Check(Pa_SetStreamFinishedCallback(stream_, &PortAudioInput::Finished));
     }
 
-    bool Start() override { return stream_ && Pa_StartStream(stream_) == paNoError; }
+    bool Start() override { return stream_ && Check(Pa_StartStream(stream_)); }
+
+    std::string LastError() const override { return lastError_; }
 
     bool Active() override { return stream_ && Pa_IsStreamActive(stream_) == 1; }
 
@@ -102,6 +108,16 @@ public:
     }
 
 private:
+    // Keeps PortAudio's text of a failure (and the host's, where it has one).
+    bool Check(PaError error) {
+        if (error == paNoError) return true;
+        lastError_ = Pa_GetErrorText(error);
+        if (error == paUnanticipatedHostError)
+            if (const PaHostErrorInfo* host = Pa_GetLastHostErrorInfo(); host && host->errorText && *host->errorText)
+                lastError_ += std::string(" (") + host->errorText + ")";
+        return false;
+    }
+
     static int Callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
                         PaStreamCallbackFlags, void* self) {
         auto* me = static_cast<PortAudioInput*>(self);
@@ -118,6 +134,7 @@ private:
     bool initialised_ = false;
     Samples samples_;
     std::function<void()> ended_;
+    std::string lastError_ = "unknown error";
 };
 
 }  // namespace

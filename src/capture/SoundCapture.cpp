@@ -15,13 +15,15 @@ namespace tovanel {
 
 namespace {
 
-constexpr const char* CantOpen =
-    "Can't create a DirectSoundCapture object.\nDevice is busy or DirectSoundCapture\n"
-    "subsystem is not properly installed";
-constexpr const char* CantBuffer = "Can't create DirectSoundCapture Buffer";
-constexpr const char* CantNotify = "Query DirectSoundCapture Notify failed";
-constexpr const char* CantEvent = "Can't create event";
-constexpr const char* CantStart = "Can't start DirectSound capture";
+// Each message names the audio layer that failed, then what failed and why.
+std::string CantOpen(const std::string& device, const std::string& why) {
+    return "Can't open the PortAudio capture stream: " + device + ": " + why +
+           ".\nDevice is busy or the PortAudio\nsubsystem is not properly installed";
+}
+constexpr const char* CantBuffer = "Can't create the PortAudio capture buffer: ";
+constexpr const char* CantNotify = "Query PortAudio stream notification failed: ";
+constexpr const char* CantEvent = "Can't create event: ";
+constexpr const char* CantStart = "Can't start PortAudio capture: ";
 constexpr const char* DeviceLost = "Capture stopped: the sound device is gone";
 
 int64_t NowMs() {
@@ -48,6 +50,11 @@ const std::vector<std::string>& SoundCapture::RefreshDevices() {
     return devices_;
 }
 
+std::string SoundCapture::DeviceName(int index) const {
+    const size_t entry = index < 0 ? 0 : static_cast<size_t>(index);
+    return entry < devices_.size() ? devices_[entry] : "input device " + std::to_string(index);
+}
+
 bool SoundCapture::StartSoundCapture() {
     StopSoundCapture();
     if (!listed_) RefreshDevices();
@@ -60,45 +67,56 @@ bool SoundCapture::StartSoundCapture() {
     filling_ = false;
     ended_ = false;
     if (!input_->Open(index, [this](const int16_t* s, size_t n) { OnSamples(s, n); })) {
+        const std::string why = input_->LastError();
         input_->Close();
-        sinks_.Error(CantOpen);
+        sinks_.Error(CantOpen(DeviceName(index), why));
         return false;
     }
     open_ = true;
     ring_.reset(new (std::nothrow) int16_t[size_t{RingBlocks} * BlockSamples]);
-    if (!ring_ || input_->SampleRate() != EdgeDetector::SampleRate) {
+    const double rate = input_->SampleRate();
+    if (!ring_ || rate != EdgeDetector::SampleRate) {
+        const std::string why = !ring_ ? std::string("out of memory")
+                                       : DeviceName(index) + " runs at " + std::to_string(int64_t(rate)) +
+                                             " Hz, not " + std::to_string(EdgeDetector::SampleRate) + " Hz";
         Teardown();
-        sinks_.Error(CantBuffer);
+        sinks_.Error(CantBuffer + why);
         return false;
     }
     if (!input_->WatchEnd([this] { ended_ = true; })) {
+        const std::string why = input_->LastError();
         Teardown();
-        sinks_.Error(CantNotify);
+        sinks_.Error(CantNotify + why);
         return false;
     }
     wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake_ < 0) {
+        const std::string why = std::strerror(errno);
         Teardown();
-        sinks_.Error(CantEvent);
+        sinks_.Error(CantEvent + why);
         return false;
     }
     detector_.Reset();
     stop_ = false;
     started_ = false;
     bool started = false;
+    std::string why;
     try {
         thread_ = std::thread([this] { Run(); });
         started = input_->Start();
-    } catch (const std::system_error&) {
+        if (!started) why = input_->LastError();
+    } catch (const std::system_error& e) {
+        why = e.code().message();
     }
     if (started) {
+        lostName_ = DeviceName(index);
         started_ = true;
         startFailureShown_ = false;
         return true;
     }
     Teardown();
     // Shown once per run of failures, until a start succeeds.
-    if (!startFailureShown_) sinks_.Error(CantStart);
+    if (!startFailureShown_) sinks_.Error(CantStart + why);
     startFailureShown_ = true;
     return false;
 }
@@ -170,7 +188,7 @@ void SoundCapture::Run() {
         }
         const bool stalled = stallMs_ > 0 && NowMs() - lastData > stallMs_;
         if (ended_ || stalled || !input_->Active()) {
-            sinks_.Lost(DeviceLost);
+            sinks_.Lost(DeviceLost + (": " + lostName_));
             return;
         }
     }

@@ -39,6 +39,8 @@ public:
     virtual bool Active() = 0;
     // Stops and releases everything; harmless when nothing is open.
     virtual void Close() = 0;
+    // Why the last Open, WatchEnd or Start failed, in the audio layer's words.
+    virtual std::string LastError() const { return "unknown error"; }
 };
 
 std::unique_ptr<AudioInput> MakePortAudioInput();
@@ -78,6 +80,7 @@ public:
 
 private:
     void Teardown();
+    std::string DeviceName(int index) const;
     void OnSamples(const int16_t* s, size_t n);
     void Run();
     int16_t* BlockAt(uint64_t index) { return ring_.get() + (index % RingBlocks) * BlockSamples; }
@@ -90,6 +93,7 @@ private:
     bool listed_ = false;
     int32_t deviceIndex_ = 0;
     bool startFailureShown_ = false;
+    std::string lostName_;  // the running device, for the message when it goes
     bool open_ = false;
 
     // Blocks handed from the audio thread (producer) to the capture thread.

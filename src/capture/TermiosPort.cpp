@@ -2,8 +2,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -59,15 +61,20 @@ public:
         polling_ = false;
         // Non-blocking, so the open does not wait for a carrier.
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) return Failed();
         termios t{};
-        if (::tcgetattr(fd, &t) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-            ::ioctl(fd, TIOCEXCL) != 0) {
-            ::close(fd);
-            return false;
+        const char* why = nullptr;
+        if (::tcgetattr(fd, &t) != 0)
+            why = "not a serial port";
+        else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            why = errno == EWOULDBLOCK ? "in use by another program" : nullptr;
+        else if (::ioctl(fd, TIOCEXCL) == 0) {
+            fd_ = fd;
+            return true;
         }
-        fd_ = fd;
-        return true;
+        Failed(why);
+        ::close(fd);
+        return false;
     }
 
     bool IsOpen() const override { return fd_ >= 0; }
@@ -82,15 +89,18 @@ public:
 
     bool SetPower(bool dtr) override {
         termios t{};
-        if (::tcgetattr(fd_, &t) != 0 || ::tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+        if (::tcgetattr(fd_, &t) != 0 || ::tcsetattr(fd_, TCSANOW, &t) != 0) return Failed("cannot set up the port");
         int rts = TIOCM_RTS, dtrBit = TIOCM_DTR;
-        if (::ioctl(fd_, TIOCMBIS, &rts) != 0) return false;
-        return ::ioctl(fd_, dtr ? TIOCMBIS : TIOCMBIC, &dtrBit) == 0;
+        if (::ioctl(fd_, TIOCMBIS, &rts) != 0 || ::ioctl(fd_, dtr ? TIOCMBIS : TIOCMBIC, &dtrBit) != 0)
+            return Failed("cannot set RTS and DTR");
+        return true;
     }
+
+    std::string LastError() const override { return lastError_; }
 
     bool ReadLines(uint32_t& lines) override {
         int bits = 0;
-        if (::ioctl(fd_, TIOCMGET, &bits) != 0) return false;
+        if (::ioctl(fd_, TIOCMGET, &bits) != 0) return Failed("cannot read the modem-status lines");
         lines = ((bits & TIOCM_CAR) ? LineDcd : 0u) | ((bits & TIOCM_DSR) ? LineDsr : 0u) |
                 ((bits & TIOCM_CTS) ? LineCts : 0u) | ((bits & TIOCM_RNG) ? LineRing : 0u);
         return true;
@@ -108,6 +118,13 @@ public:
     }
 
 private:
+    // Keeps the reason of a failure: `what` failed with errno's reason.
+    bool Failed(const char* what = nullptr) {
+        const std::string reason = std::strerror(errno);
+        lastError_ = what ? std::string(what) + " (" + reason + ")" : reason;
+        return false;
+    }
+
     Wait Block(ModemLine line) {
         // The waiting thread may have the signal blocked (a program that
         // handles its signals in one thread blocks them in all others).
@@ -149,6 +166,7 @@ private:
     std::atomic<bool> waiting_{false};
     std::atomic<pthread_t> waiter_{};
     bool polling_ = false;
+    std::string lastError_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "capture/FrameAssembler.h"
 #include "capture/FrameCutter.h"
+#include "capture/Setup/Quoting.h"
 
 namespace tovanel {
 
@@ -48,18 +49,18 @@ bool ParseDuration(const std::string& token, int32_t& value, std::string& error)
     size_t i = 0;
     if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
     if (i == token.size()) {
-        error = "'" + token + "' is not a whole number";
+        error = Quoted(token) + " is not a whole number";
         return false;
     }
     int64_t v = 0;
     for (; i < token.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(token[i]))) {
-            error = "'" + token + "' is not a whole number";
+            error = Quoted(token) + " is not a whole number";
             return false;
         }
         v = v * 10 + (token[i] - '0');
         if (v > std::numeric_limits<int32_t>::max()) {
-            error = "'" + token + "' is outside 0..2147483647";
+            error = Quoted(token) + " is outside 0..2147483647";
             return false;
         }
     }
@@ -234,9 +235,12 @@ void ReadMode2Text(std::istream& in, const InputHandlers& out) {
         std::string error;
         int32_t v = 0;
         if (kind != "pulse" && kind != "space" && kind != "timeout" && kind != "carrier") {
-            error = "'" + kind + "' is not pulse, space or timeout";
+            error = Quoted(kind) + " is not pulse, space or timeout";
         } else if (tokens.size() != 2) {
-            error = "'" + kind + "' needs exactly one value";
+            error = Quoted(kind) + " needs exactly one value";
+        } else if (tokens[1][0] == '-') {
+            // mode2 values are lengths: a sign of its own is no mode2 at all.
+            error = Quoted(tokens[1]) + " is negative";
         } else if (ParseDuration(tokens[1], v, error)) {
             if (kind == "pulse")
                 timeline.Pulse(v, lineNo);

@@ -16,14 +16,22 @@ namespace tovanel {
 
 namespace {
 
-constexpr const char* LoadError = "Error loading IgorUSB.dll";
-constexpr const char* InvalidError = "Invalid IgorUSB.dll";
+constexpr const char* LoadError = "Error loading ";
+constexpr const char* InvalidError = "Invalid ";
 constexpr const char* DefaultLibrary = "libigorusb.so";
 
 template <typename Fn>
-bool Resolve(void* handle, const char* name, Fn& fn) {
+bool Resolve(void* handle, const char* name, Fn& fn, std::string& missing) {
     fn = reinterpret_cast<Fn>(dlsym(handle, name));
-    return fn != nullptr;
+    if (fn != nullptr) return true;
+    missing += std::string(missing.empty() ? "" : ", ") + name;
+    return false;
+}
+
+// The library's file name, as the messages name it.
+std::string FileName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -31,19 +39,30 @@ bool Resolve(void* handle, const char* name, Fn& fn) {
 IgorUsbLibrary::Result IgorUsbLibrary::Load(const std::vector<std::string>& candidates,
                                             bool needEeprom, std::string* error) {
     Unload();
+    std::string why, loaded;
     for (const std::string& path : candidates) {
         handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ != nullptr) break;
-        if (error) *error = dlerror();
+        if (handle_ != nullptr) {
+            loaded = path;
+            break;
+        }
+        const char* text = dlerror();
+        why += (why.empty() ? "" : "; ") + std::string(text ? text : path + ": cannot be loaded");
     }
-    if (handle_ == nullptr) return Result::NotFound;
-    bool ok = Resolve(handle_, "DoGetInfraCode", getInfraCode);
-    ok = Resolve(handle_, "DoSetDataPortDirection", setDataPortDirection) && ok;
-    ok = Resolve(handle_, "DoGetDataPortDirection", getDataPortDirection) && ok;
-    ok = Resolve(handle_, "DoSetOutDataPort", setOutDataPort) && ok;
-    ok = Resolve(handle_, "DoGetOutDataPort", getOutDataPort) && ok;
-    if (!Resolve(handle_, "DoEEPROMWrite", eepromWrite) && needEeprom) ok = false;
+    if (handle_ == nullptr) {
+        if (error) *error = why;
+        return Result::NotFound;
+    }
+    std::string missing;
+    bool ok = Resolve(handle_, "DoGetInfraCode", getInfraCode, missing);
+    ok = Resolve(handle_, "DoSetDataPortDirection", setDataPortDirection, missing) && ok;
+    ok = Resolve(handle_, "DoGetDataPortDirection", getDataPortDirection, missing) && ok;
+    ok = Resolve(handle_, "DoSetOutDataPort", setOutDataPort, missing) && ok;
+    ok = Resolve(handle_, "DoGetOutDataPort", getOutDataPort, missing) && ok;
+    std::string optional;
+    if (!Resolve(handle_, "DoEEPROMWrite", eepromWrite, needEeprom ? missing : optional)) ok = ok && !needEeprom;
     if (!ok) {
+        if (error) *error = loaded + " lacks " + missing;
         Unload();
         return Result::Invalid;
     }
@@ -75,14 +94,17 @@ UsbCapture::~UsbCapture() { Stop(); }
 
 bool UsbCapture::Start(bool plug2) {
     Stop();
-    const auto result =
-        library_.Load(options_.libraries.empty() ? IgorUsbCandidates() : options_.libraries, plug2);
+    const std::vector<std::string> candidates = options_.libraries.empty() ? IgorUsbCandidates() : options_.libraries;
+    std::string why;
+    const auto result = library_.Load(candidates, plug2, &why);
+    // Named by the file looked for first: ours, or the one $TOVANEL_IGORUSB names.
+    const std::string name = candidates.empty() ? DefaultLibrary : FileName(candidates.front());
     if (result == IgorUsbLibrary::Result::NotFound) {
-        sinks_.Error(LoadError);
+        sinks_.Error(LoadError + name + ": " + why);
         return false;
     }
     if (result == IgorUsbLibrary::Result::Invalid) {
-        sinks_.Error(InvalidError);
+        sinks_.Error(InvalidError + name + ": " + why);
         return false;
     }
     if (plug2) library_.eepromWrite(13, 192);

@@ -29,7 +29,8 @@ public:
 
     // Tries each candidate in turn until one loads; then every entry point
     // must resolve (DoEEPROMWrite only when `needEeprom`), else the library
-    // is released again. `error` receives the loader's own text.
+    // is released again. `error` receives the loader's own text: why each
+    // candidate did not load, or which entry points the loaded one lacks.
     Result Load(const std::vector<std::string>& candidates, bool needEeprom, std::string* error = nullptr);
     void Unload();
     bool Loaded() const { return handle_ != nullptr; }

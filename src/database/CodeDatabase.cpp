@@ -34,11 +34,12 @@ std::array<TableView*, 6> CodeDatabase::Views() {
     return {&ADOTableUnits, &ADOTableUnits3, &ADOTableCodes, &ADOTableCodes2, &ADOTableCodes3, &ADOTableTrans};
 }
 
-OpenOutcome CodeDatabase::Open(const QString& connectionString, const QString& settingsFilePath) {
+OpenOutcome CodeDatabase::Open(const QString& connectionString, const QString& settingsFilePath,
+                               Connection::Mode mode) {
     Close();
     OpenOutcome outcome;
     QString error;
-    if (!ADOConnection.Open(connectionString, &error)) {
+    if (!ADOConnection.Open(connectionString, &error, mode)) {
         outcome.ok = false;
         outcome.caption = QStringLiteral("Error open data base");
         outcome.text = QStringLiteral("Check up 'DB=' in file ") + settingsFilePath;

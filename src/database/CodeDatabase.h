@@ -50,8 +50,11 @@ public:
     // with ReloadGuard set the views in the order units, units3, codes,
     // codes2, codes3, transmit (on failure: caption "Error open data base
     // tables" with the error's text; the views opened before stay open).
-    // ReloadGuard is clear afterwards in every case.
-    OpenOutcome Open(const QString& connectionString, const QString& settingsFilePath);
+    // ReloadGuard is clear afterwards in every case. `mode` ReadOnly is for
+    // a run that only reads (it also opens a database that cannot be
+    // written).
+    OpenOutcome Open(const QString& connectionString, const QString& settingsFilePath,
+                     Connection::Mode mode = Connection::Mode::OpenExisting);
     // Closes the views (details first, so no key view reloads on the way)
     // and the connection.
     void Close();

@@ -1,17 +1,25 @@
 #include "database/Connection.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <map>
+
+#include <sqlite3.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/IniFile.h"
+#include "capture/Setup/Quoting.h"
+#include "capture/Setup/SmallFile.h"
 #include "database/DbError.h"
 
 namespace tovanel {
@@ -19,6 +27,9 @@ namespace tovanel {
 namespace {
 
 using Pairs = std::map<QString, QString>;  // lower-case key -> value
+
+// A piece of a connection string as an error message quotes it.
+QString QuotedPart(const QString& part) { return QString::fromStdString(Quoted(part.toStdString())); }
 
 bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
     qsizetype i = 0;
@@ -29,7 +40,8 @@ bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
         if (eq < 0 || (semi >= 0 && semi < eq)) {
             const QString part = s.mid(i, semi < 0 ? n - i : semi - i).trimmed();
             if (!part.isEmpty()) {
-                error = QStringLiteral("'%1' in the connection string is not of the form key=value").arg(part);
+                error = QStringLiteral("%1 in the connection string is not of the form key=value")
+                            .arg(QuotedPart(part));
                 return false;
             }
             if (semi < 0) break;
@@ -61,12 +73,13 @@ bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
                 value += s[i++];
             }
             if (!closed) {
-                error = QStringLiteral("the value of '%1' in the connection string lacks its closing quote").arg(key);
+                error = QStringLiteral("the value of %1 in the connection string lacks its closing quote")
+                            .arg(QuotedPart(key));
                 return false;
             }
             while (i < n && s[i] == u' ') ++i;
             if (i < n && s[i] != u';') {
-                error = QStringLiteral("text after the quoted value of '%1' in the connection string").arg(key);
+                error = QStringLiteral("text after the quoted value of %1 in the connection string").arg(QuotedPart(key));
                 return false;
             }
         } else {
@@ -82,12 +95,12 @@ bool ParsePairs(const QString& s, Pairs& pairs, QString& error) {
 
 // The connection string held by a data-link file.
 bool ReadDataLinkFile(const QString& path, QString& text, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        error = QStringLiteral("cannot read the data-link file %1: %2").arg(path, file.errorString());
+    std::string bytes, reason;
+    if (ReadSmallFile(path.toStdString(), bytes, reason) != SmallFileResult::Read) {
+        error = QStringLiteral("cannot read the data-link file %1: %2").arg(path, QString::fromStdString(reason));
         return false;
     }
-    const QString content = QString::fromUtf8(file.readAll());
+    const QString content = QString::fromStdString(bytes);
     for (const QString& raw : content.split(u'\n')) {
         QString line = raw.trimmed();
         if (line.startsWith(QChar(0xFEFF))) line = line.mid(1).trimmed();
@@ -100,7 +113,7 @@ bool ReadDataLinkFile(const QString& path, QString& text, QString& error) {
     return false;
 }
 
-QString Quoted(const QString& v) {
+QString QuotedValue(const QString& v) {
     if (!v.contains(u';') && !v.contains(u'"') && !v.contains(u'\'') && v == v.trimmed()) return v;
     QString q = v;
     q.replace(QStringLiteral("\""), QStringLiteral("\"\""));
@@ -108,6 +121,27 @@ QString Quoted(const QString& v) {
 }
 
 std::atomic<int> connectionCounter{0};
+
+// Why this process cannot write `path`; empty when it can.
+QString CannotWrite(const QString& path) {
+    if (::access(QFile::encodeName(path).constData(), W_OK) == 0) return {};
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// A database file may come from anyone: SQLite's defensive mode keeps SQL
+// from corrupting it on purpose (no writable schema, no direct page
+// access), and an untrusted schema may not run functions with effects from
+// its views and triggers.
+bool HardenSqlite(QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return false;
+    sqlite3* h = *static_cast<sqlite3* const*>(handle.constData());
+    if (h == nullptr) return false;
+    int on = 0, trusted = 1;
+    sqlite3_db_config(h, SQLITE_DBCONFIG_DEFENSIVE, 1, &on);
+    sqlite3_db_config(h, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, &trusted);
+    return on == 1 && trusted == 0;
+}
 
 }  // namespace
 
@@ -168,14 +202,14 @@ bool ResolveConnectionString(const QString& connectionString, ConnectionSettings
             bool ok = false;
             settings.port = port.toInt(&ok);
             if (!ok || settings.port < 1 || settings.port > 65535) {
-                error = QStringLiteral("Port '%1' in the connection string is not a port number").arg(port);
+                error = QStringLiteral("Port %1 in the connection string is not a port number").arg(QuotedPart(port));
                 return false;
             }
         }
         return true;
     }
     error = driver.isEmpty() ? QStringLiteral("the connection string names no Driver (QSQLITE or QPSQL)")
-                             : QStringLiteral("unknown Driver '%1' (QSQLITE or QPSQL)").arg(get("driver"));
+                             : QStringLiteral("unknown Driver %1 (QSQLITE or QPSQL)").arg(QuotedPart(get("driver")));
     return false;
 }
 
@@ -190,10 +224,10 @@ QString ConfiguredConnectionString(const std::string& settingsFilePath) {
 }
 
 QString FormatConnectionString(const ConnectionSettings& s) {
-    if (s.engine == Engine::Sqlite) return QStringLiteral("Driver=QSQLITE;Database=") + Quoted(s.database);
+    if (s.engine == Engine::Sqlite) return QStringLiteral("Driver=QSQLITE;Database=") + QuotedValue(s.database);
     QString out = QStringLiteral("Driver=QPSQL");
     auto add = [&](const char* key, const QString& v) {
-        if (!v.isEmpty()) out += u';' + QString::fromLatin1(key) + u'=' + Quoted(v);
+        if (!v.isEmpty()) out += u';' + QString::fromLatin1(key) + u'=' + QuotedValue(v);
     };
     add("Host", s.host);
     if (s.port > 0) add("Port", QString::number(s.port));
@@ -226,21 +260,33 @@ bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
         return false;
     };
     engine_ = s.engine;
+    readOnly_ = mode == Mode::ReadOnly;
     if (s.engine == Engine::Sqlite) {
         const QFileInfo info(s.database);
-        if (mode == Mode::OpenExisting && !info.exists())
+        if (mode != Mode::CreateNew && !info.exists())
             return fail(QStringLiteral("the database file %1 does not exist").arg(s.database));
         if (mode == Mode::CreateNew && info.exists())
             return fail(QStringLiteral("the file %1 exists already").arg(s.database));
         if (info.exists() && !info.isFile())
             return fail(QStringLiteral("%1 is not a database file").arg(s.database));
+        // A write-protected file would open read-only and fail at the first
+        // change; the journal beside it needs its folder writable.
+        if (mode == Mode::OpenExisting) {
+            if (const QString why = CannotWrite(info.absoluteFilePath()); !why.isEmpty())
+                return fail(QStringLiteral("the database file %1 cannot be written (%2)").arg(s.database, why));
+            if (const QString why = CannotWrite(info.absolutePath()); !why.isEmpty())
+                return fail(QStringLiteral("the folder of the database file %1 cannot be written (%2): "
+                                           "SQLite keeps its journal there")
+                                .arg(s.database, why));
+        }
         db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-        // A URI with mode=rw opens read/write and never creates a missing
-        // file; mode=rwc is for creating one.
+        // mode=rw opens read/write and never creates a missing file, rwc
+        // creates one, ro never writes.
+        const char* uriMode = mode == Mode::CreateNew ? "rwc" : mode == Mode::ReadOnly ? "ro" : "rw";
         db_.setDatabaseName(QStringLiteral("file:") +
                             QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
-                            (mode == Mode::CreateNew ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw")));
-        db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+                            QStringLiteral("?mode=") + QString::fromLatin1(uriMode));
+        db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     } else {
         db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
         db_.setDatabaseName(s.database);
@@ -255,20 +301,21 @@ bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
     open_ = true;
     try {
         if (s.engine == Engine::Sqlite) {
+            if (!HardenSqlite(db_))
+                return fail(QStringLiteral("%1: the SQLite library refuses the defensive mode").arg(s.database));
             // SQLite reads a file only when first asked: make sure now that
-            // it is a database, and one that can be written (a write-
-            // protected file would open read-only and fail on the first
-            // change).
+            // it is a database.
             QSqlQuery q(db_);
             if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
                 return fail(QStringLiteral("%1: %2").arg(s.database, ErrorText(q.lastError())));
             q.finish();
-            if (!QFileInfo(s.database).isWritable())
-                return fail(QStringLiteral("the database file %1 cannot be written").arg(s.database));
         } else {
             // The server's notices (such as "table does not exist, skipping")
             // are no business of the user's.
             Exec(QStringLiteral("SET client_min_messages TO warning"));
+            // Another client's lock is waited for as long as on SQLite.
+            Exec(QStringLiteral("SET lock_timeout TO %1").arg(BusyTimeoutMs));
+            if (readOnly_) Exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
             if (!s.schema.isEmpty())
                 Exec(QStringLiteral("SET search_path TO ") + QuoteIdentifier(s.schema.toStdString()));
         }
@@ -299,6 +346,17 @@ void Connection::Exec(const QString& sql) {
 void Connection::Begin() {
     if (depth_++ > 0) return;
     doomed_ = false;
+    if (engine_ == Engine::Sqlite) {
+        // The write lock is taken at once, where the busy timeout applies:
+        // a transaction that read first and then finds another writer's
+        // lock would fail at once with "database is locked".
+        QSqlQuery q(db_);
+        if (!q.exec(readOnly_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"))) {
+            depth_ = 0;
+            throw DbError(ErrorText(q.lastError()));
+        }
+        return;
+    }
     if (!db_.transaction()) {
         depth_ = 0;
         throw DbError(ErrorText(db_.lastError()));
@@ -328,9 +386,22 @@ void Connection::Rollback() {
 }
 
 bool CreateSchema(Connection& connection, QString& error) {
+    // Looked up in the catalogue rather than tried: a statement that fails
+    // would spoil a PostgreSQL transaction this may be part of.
     for (const TableDef* t : {&UnitsTable(), &CodesTable(), &TransmitTable()}) {
         QSqlQuery probe(connection.Db());
-        if (probe.exec(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(t->name) + QStringLiteral(" WHERE 1 = 0"))) {
+        if (connection.engine() == Engine::Sqlite) {
+            probe.prepare(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE lower(name) = lower(?)"));
+            probe.addBindValue(QString::fromLatin1(t->name));
+        } else {
+            probe.prepare(QStringLiteral("SELECT CASE WHEN to_regclass(?) IS NULL THEN 0 ELSE 1 END"));
+            probe.addBindValue(QuoteIdentifier(t->name));
+        }
+        if (!probe.exec() || !probe.next()) {
+            error = ErrorText(probe.lastError());
+            return false;
+        }
+        if (probe.value(0).toInt() != 0) {
             error = QStringLiteral("the database has a table %1 already").arg(QString::fromLatin1(t->name));
             return false;
         }

@@ -42,8 +42,14 @@ QString ConfiguredConnectionString(const std::string& settingsFilePath);
 // ResolveConnectionString, quoting values where needed).
 QString FormatConnectionString(const ConnectionSettings& settings);
 
-// One open database connection. Opens read/write and never asks for a
-// login; an SQLite file must exist unless it is being created.
+// One open database connection. Never asks for a login; an SQLite file
+// must exist unless it is being created. Opened read/write, an SQLite file
+// that cannot be written (or whose folder, where SQLite keeps its journal,
+// cannot) is refused with the reason; opened read-only, any file that can
+// be read will do, and nothing can be written through the connection.
+// SQLite files are opened defensively (a file from anyone cannot have its
+// schema rewritten, nor run functions from its schema), and a write waits
+// up to BusyTimeoutMs for another program's lock on either engine.
 class Connection {
 public:
     Connection();
@@ -51,13 +57,16 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    enum class Mode { OpenExisting, CreateNew };
+    static constexpr int BusyTimeoutMs = 5000;
+
+    enum class Mode { OpenExisting, CreateNew, ReadOnly };
     bool Open(const QString& connectionString, QString* error = nullptr,
               Mode mode = Mode::OpenExisting);
     bool Open(const ConnectionSettings& settings, QString* error = nullptr,
               Mode mode = Mode::OpenExisting);
     void Close();
     bool IsOpen() const { return open_; }
+    bool IsReadOnly() const { return readOnly_; }
 
     Engine engine() const { return engine_; }
     QSqlDatabase& Db() { return db_; }
@@ -73,6 +82,7 @@ private:
     QSqlDatabase db_;
     Engine engine_ = Engine::Sqlite;
     bool open_ = false;
+    bool readOnly_ = false;
     int depth_ = 0;        // nesting of Begin
     bool doomed_ = false;  // an inner Rollback: the outermost Commit rolls back
 };

@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 
+#include "capture/Setup/Quoting.h"
 #include "database/Connection.h"
 
 namespace tovanel {
@@ -17,8 +18,6 @@ namespace tovanel {
 namespace {
 
 constexpr int BatchRows = 64;
-constexpr int64_t NoRow = std::numeric_limits<int64_t>::min();
-constexpr int64_t PendingRow = NoRow + 1;
 
 QString Latin1(const char* s) { return QString::fromLatin1(s); }
 
@@ -49,11 +48,48 @@ QString OrderTerm(const ColumnDef& c, bool desc, Engine engine) {
            dir + QStringLiteral(", ") + col + QStringLiteral(" COLLATE \"C\"") + dir;
 }
 
+// Whether the schema makes ID a key: unique, never null and (on SQLite,
+// which stores what it is given) a whole number.
+bool IdIsKey(QSqlDatabase& db, Engine engine, const TableDef& table) {
+    QSqlQuery q(db);
+    if (engine == Engine::Sqlite) {
+        // An INTEGER PRIMARY KEY of one column is the row's own number.
+        q.prepare(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info(?) WHERE pk > 0 "
+                                 "HAVING SUM(name = 'ID' AND upper(type) = 'INTEGER') = 1 AND COUNT(*) = 1"));
+        q.addBindValue(Latin1(table.name));
+    } else {
+        // A primary key or a unique, not-null index on ID alone.
+        q.prepare(QStringLiteral("SELECT COUNT(*) FROM pg_index i JOIN pg_attribute a "
+                                 "ON a.attrelid = i.indrelid AND a.attnum = i.indkey[0] "
+                                 "WHERE i.indrelid = to_regclass(?) AND i.indisunique AND i.indnkeyatts = 1 "
+                                 "AND i.indpred IS NULL AND a.attname = 'ID' AND a.attnotnull"));
+        q.addBindValue(QuoteIdentifier(table.name));
+    }
+    return q.exec() && q.next() && q.value(0).toInt() > 0;
+}
+
+// Rows are told apart by their IDs alone: a table whose IDs are missing or
+// repeated (one without its primary key) would have the wrong rows
+// rewritten, so it is refused. Where the schema already says that ID is a
+// key, the rows need not be looked at.
+void CheckRowIds(QSqlDatabase& db, Engine engine, const TableDef& table) {
+    if (IdIsKey(db, engine, table)) return;
+    const QString name = QuoteIdentifier(table.name);
+    QString sql = QStringLiteral("SELECT COUNT(*) - COUNT(DISTINCT \"ID\")");
+    if (engine == Engine::Sqlite) sql += QStringLiteral(" + COALESCE(SUM(typeof(\"ID\") <> 'integer'), 0)");
+    QSqlQuery q(db);
+    if (!q.exec(sql + QStringLiteral(" FROM ") + name) || !q.next()) throw DbError(ErrorText(q.lastError()));
+    if (q.value(0).toLongLong() != 0)
+        throw DbError(QStringLiteral("Table %1 has rows without an ID or with the ID of another row: "
+                                     "its column ID must be its primary key")
+                          .arg(Latin1(table.name)));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- TableRow
 
-int32_t TableRow::Id() const { return values_.empty() ? 0 : values_[0].toInt(); }
+RowId TableRow::Id() const { return values_.empty() ? 0 : values_[0].toLongLong(); }
 
 bool TableRow::IsNull(std::string_view column) const {
     return values_[static_cast<size_t>(view_->RequireColumn(column))].isNull();
@@ -150,11 +186,11 @@ void TableView::SetOrder(const QString& order) {
     idsQuery_.reset();
     if (!IsOpen()) return;
     CheckBrowse();
-    std::vector<int32_t> ids = QueryIds();
+    std::vector<RowId> ids = QueryIds();
     const Key key = KeyAt(cur_);
     int index = ids.empty() ? -1 : 0;
     for (size_t k = 0; k < ids.size(); ++k)
-        if (ids[k] == key) index = static_cast<int>(k);
+        if (Key{Key::Row, ids[k]} == key) index = static_cast<int>(k);
     ReplaceRows(std::move(ids), index, true, true);
 }
 
@@ -208,21 +244,21 @@ void TableView::Calc(TableRow& row) {
 }
 
 TableView::Key TableView::KeyAt(int index) const {
-    if (index < 0) return NoRow;
-    if (index >= static_cast<int>(ids_.size())) return PendingRow;
-    return ids_[static_cast<size_t>(index)];
+    if (index < 0) return {};
+    if (index >= static_cast<int>(ids_.size())) return {Key::Pending, 0};
+    return {Key::Row, ids_[static_cast<size_t>(index)]};
 }
 
-int32_t TableView::MasterId(bool& has) const {
+RowId TableView::MasterId(bool& has) const {
     has = master_ != nullptr && master_->IsOpen() && master_->cur_ >= 0 &&
           master_->cur_ < static_cast<int>(master_->ids_.size());
     return has ? master_->ids_[static_cast<size_t>(master_->cur_)] : 0;
 }
 
-std::vector<int32_t> TableView::QueryIds() {
-    std::vector<int32_t> ids;
+std::vector<RowId> TableView::QueryIds() {
+    std::vector<RowId> ids;
     bool hasMaster = false;
-    const int32_t masterId = MasterId(hasMaster);
+    const RowId masterId = MasterId(hasMaster);
     if (master_ != nullptr && !hasMaster) return ids;
     if (!idsQuery_) {
         idsQuery_ = std::make_unique<QSqlQuery>(conn_.Db());
@@ -240,9 +276,9 @@ std::vector<int32_t> TableView::QueryIds() {
             throw DbError(message);
         }
     }
-    if (master_ != nullptr) idsQuery_->bindValue(0, masterId);
+    if (master_ != nullptr) idsQuery_->bindValue(0, qlonglong{masterId});
     if (!idsQuery_->exec()) throw DbError(ErrorText(idsQuery_->lastError()));
-    while (idsQuery_->next()) ids.push_back(idsQuery_->value(0).toInt());
+    while (idsQuery_->next()) ids.push_back(idsQuery_->value(0).toLongLong());
     idsQuery_->finish();
     return ids;
 }
@@ -266,17 +302,19 @@ void TableView::EnsureLoaded(int index) {
             throw DbError(message);
         }
     }
-    std::unordered_map<int32_t, int> where;
+    std::unordered_map<RowId, int> where;
     for (int k = 0; k < BatchRows; ++k) {
-        // IDs start at 1: -1 fills the unused places.
-        const int32_t id = k < static_cast<int>(wanted.size()) ? ids_[static_cast<size_t>(wanted[k])] : -1;
-        rowsQuery_->bindValue(k, id);
-        if (id >= 0) where[id] = wanted[static_cast<size_t>(k)];
+        // The first wanted ID again fills the unused places: any other
+        // number could be the ID of a row that is not wanted.
+        const size_t w = k < static_cast<int>(wanted.size()) ? static_cast<size_t>(k) : 0;
+        const RowId id = ids_[static_cast<size_t>(wanted[w])];
+        rowsQuery_->bindValue(k, qlonglong{id});
+        where[id] = wanted[w];
     }
     if (!rowsQuery_->exec()) throw DbError(ErrorText(rowsQuery_->lastError()));
     const int n = static_cast<int>(table_.columns.size());
     while (rowsQuery_->next()) {
-        auto it = where.find(rowsQuery_->value(0).toInt());
+        auto it = where.find(rowsQuery_->value(0).toLongLong());
         if (it == where.end()) continue;
         auto row = std::make_unique<TableRow>(NullRow());
         for (int c = 0; c < n; ++c) {
@@ -292,7 +330,7 @@ void TableView::EnsureLoaded(int index) {
     for (int i : wanted) {
         if (rows_[static_cast<size_t>(i)]) continue;
         auto row = std::make_unique<TableRow>(NullRow());
-        row->values_[0] = ids_[static_cast<size_t>(i)];
+        row->values_[0] = qlonglong{ids_[static_cast<size_t>(i)]};
         Calc(*row);
         rows_[static_cast<size_t>(i)] = std::move(row);
     }
@@ -343,9 +381,9 @@ void TableView::SettleOnCurrent() {
     }
 }
 
-void TableView::ReplaceRows(std::vector<int32_t> ids, int newIndex, bool fireBefore, bool fireAfter) {
+void TableView::ReplaceRows(std::vector<RowId> ids, int newIndex, bool fireBefore, bool fireAfter) {
     const Key oldKey = KeyAt(cur_);
-    const Key newKey = newIndex < 0 ? NoRow : ids[static_cast<size_t>(newIndex)];
+    const Key newKey = newIndex < 0 ? Key{} : Key{Key::Row, ids[static_cast<size_t>(newIndex)]};
     const bool changed = oldKey != newKey;
     if (changed && fireBefore && BeforeScroll) BeforeScroll(*this);
     Notify(Change::AboutToReset);
@@ -381,7 +419,8 @@ void TableView::Open() {
             throw DbError(QStringLiteral("Table %1 has no column %2")
                               .arg(Latin1(table_.name), missing.join(QStringLiteral(", "))));
     }
-    std::vector<int32_t> ids = QueryIds();
+    CheckRowIds(conn_.Db(), conn_.engine(), table_);
+    std::vector<RowId> ids = QueryIds();
     state_ = State::Browse;
     cur_ = -1;
     ReplaceRows(std::move(ids), -1, false, false);
@@ -507,7 +546,7 @@ void TableView::SetRecNo(int recNo) {
     bof_ = eof_ = false;
 }
 
-bool TableView::Locate(int32_t id) {
+bool TableView::Locate(RowId id) {
     CheckBrowse();
     const auto it = std::find(ids_.begin(), ids_.end(), id);
     if (it == ids_.end()) return false;
@@ -529,7 +568,7 @@ void TableView::MasterChanged() {
             Cancel();
         }
     }
-    std::vector<int32_t> ids = QueryIds();
+    std::vector<RowId> ids = QueryIds();
     const int index = ids.empty() ? -1 : 0;
     ReplaceRows(std::move(ids), index, true, true);
     if (index >= 0) bof_ = true;
@@ -538,7 +577,7 @@ void TableView::MasterChanged() {
 
 void TableView::Requery() {
     CheckBrowse();
-    std::vector<int32_t> ids = QueryIds();
+    std::vector<RowId> ids = QueryIds();
     const bool any = !ids.empty();
     // Like opening: AfterScroll when there is a row; the details follow
     // when the current row is another one (ReplaceRows sees to that).
@@ -549,11 +588,11 @@ void TableView::Requery() {
 
 void TableView::Refresh() {
     CheckBrowse();
-    std::vector<int32_t> ids = QueryIds();
+    std::vector<RowId> ids = QueryIds();
     const Key key = KeyAt(cur_);
     int index = -1;
     for (size_t k = 0; k < ids.size(); ++k)
-        if (ids[k] == key) index = static_cast<int>(k);
+        if (Key{Key::Row, ids[k]} == key) index = static_cast<int>(k);
     if (index < 0 && !ids.empty()) index = std::clamp(cur_, 0, static_cast<int>(ids.size()) - 1);
     const bool eof = eof_, bof = bof_;
     ReplaceRows(std::move(ids), index, true, true);
@@ -568,10 +607,10 @@ void TableView::Append() {
     TableRow row = NullRow();
     std::vector<bool> modified(table_.columns.size(), false);
     bool hasMaster = false;
-    const int32_t masterId = MasterId(hasMaster);
+    const RowId masterId = MasterId(hasMaster);
     if (hasMaster) {
         const int u = table_.IndexOf("UnitID");
-        row.values_[static_cast<size_t>(u)] = masterId;
+        row.values_[static_cast<size_t>(u)] = qlonglong{masterId};
         modified[static_cast<size_t>(u)] = true;
     }
     if (BeforeScroll) BeforeScroll(*this);
@@ -621,10 +660,10 @@ void TableView::Post() {
         for (size_t k = 0; k < which.size(); ++k) q.bindValue(static_cast<int>(k), edit_.values_[which[k]]);
         if (!q.exec()) throw DbError(ErrorText(q.lastError()));
         const bool gotId = q.next();
-        const int32_t id = gotId ? q.value(0).toInt() : 0;
+        const RowId id = gotId ? q.value(0).toLongLong() : 0;
         q.finish();
         if (!gotId) throw DbError(QStringLiteral("%1: the new row got no ID").arg(name_));
-        edit_.values_[0] = id;
+        edit_.values_[0] = qlonglong{id};
         Calc(edit_);
         ids_.push_back(id);
         rows_.push_back(std::make_unique<TableRow>(std::move(edit_)));
@@ -641,7 +680,7 @@ void TableView::Post() {
         QSqlQuery& q = Prepared(QStringLiteral("UPDATE %1 SET %2 WHERE \"ID\" = ?")
                                     .arg(QuoteIdentifier(table_.name), sets.join(u", ")));
         for (size_t k = 0; k < which.size(); ++k) q.bindValue(static_cast<int>(k), edit_.values_[which[k]]);
-        q.bindValue(static_cast<int>(which.size()), edit_.Id());
+        q.bindValue(static_cast<int>(which.size()), qlonglong{edit_.Id()});
         const bool ok = q.exec();
         const int affected = ok ? q.numRowsAffected() : 0;
         const QString message = ok ? QString() : ErrorText(q.lastError());
@@ -688,7 +727,7 @@ void TableView::Delete() {
     // The hook sees the row that is about to go while it still exists.
     if (BeforeScroll) BeforeScroll(*this);
     QSqlQuery& q = Prepared(QStringLiteral("DELETE FROM %1 WHERE \"ID\" = ?").arg(QuoteIdentifier(table_.name)));
-    q.bindValue(0, ids_[static_cast<size_t>(cur_)]);
+    q.bindValue(0, qlonglong{ids_[static_cast<size_t>(cur_)]});
     const bool ok = q.exec();
     const QString message = ok ? QString() : ErrorText(q.lastError());
     q.finish();
@@ -787,7 +826,8 @@ void TableView::SetValue(std::string_view column, const QVariant& value) {
     const qlonglong n = value.typeId() == QMetaType::QString ? value.toString().trimmed().toLongLong(&ok)
                                                              : value.toLongLong(&ok);
     if (!ok)
-        throw DbError(QStringLiteral("'%1' is not a whole number (column %2)").arg(value.toString(), ColumnName(i)));
+        throw DbError(QStringLiteral("%1 is not a whole number (column %2)")
+                          .arg(QString::fromStdString(Quoted(value.toString().toStdString())), ColumnName(i)));
     SetColumn(i, QVariant(n));
 }
 

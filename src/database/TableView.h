@@ -52,12 +52,16 @@ namespace tovanel {
 class Connection;
 class TableView;
 
+// A row's ID. IDs are 64-bit: SQLite's are, and a database that another
+// program wrote may hold IDs above 2^31.
+using RowId = int64_t;
+
 // The values of one row: the table's columns in schema order, then the
 // view's calculated columns. A null value reads as 0, false, empty text or
 // no bytes.
 class TableRow {
 public:
-    int32_t Id() const;
+    RowId Id() const;
     bool IsNull(std::string_view column) const;
     int32_t Int(std::string_view column) const;
     bool Bool(std::string_view column) const;
@@ -125,7 +129,7 @@ public:
     int RecordCount() const;
     int RecNo() const { return cur_ + 1; }  // 1-based; 0 when empty
     void SetRecNo(int recNo);               // clamped to 1..RecordCount
-    bool Locate(int32_t id);                // false (and no move) when absent
+    bool Locate(RowId id);                  // false (and no move) when absent
 
     void Append();  // a new row, current and in editing; UnitID from the master
     void Edit();
@@ -170,24 +174,30 @@ public:
 
 private:
     friend class TableRow;
-    using Key = int64_t;  // identity of the current row
+    // Identity of the current row: none, the appended row not yet posted,
+    // or a row by its ID.
+    struct Key {
+        enum Kind { None, Pending, Row } kind = None;
+        RowId id = 0;
+        bool operator==(const Key&) const = default;
+    };
 
     int RequireColumn(std::string_view column) const;
     void RequireOpen() const;
     void CheckBrowse();
     Key KeyAt(int index) const;
-    std::vector<int32_t> QueryIds();
+    std::vector<RowId> QueryIds();
     void EnsureLoaded(int index);
     void SettleOnCurrent();
     void PostDetailEdits();
     TableRow NullRow() const;
     void Calc(TableRow& row);
     void MoveTo(int index);
-    void ReplaceRows(std::vector<int32_t> ids, int newIndex, bool fireBefore, bool fireAfter);
+    void ReplaceRows(std::vector<RowId> ids, int newIndex, bool fireBefore, bool fireAfter);
     void MasterChanged();
     void Notify(Change change, int row = -1);
     void SetColumn(int index, const QVariant& value);
-    int32_t MasterId(bool& has) const;
+    RowId MasterId(bool& has) const;
     QSqlQuery& Prepared(const QString& sql);
 
     QString name_;
@@ -200,7 +210,7 @@ private:
     std::vector<std::pair<int, bool>> orderTerms_;  // column, descending
 
     State state_ = State::Inactive;
-    std::vector<int32_t> ids_;
+    std::vector<RowId> ids_;
     std::vector<std::unique_ptr<TableRow>> rows_;  // parallel to ids_, null: not read yet
     int cur_ = -1;
     bool eof_ = true;

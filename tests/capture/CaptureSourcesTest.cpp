@@ -217,7 +217,7 @@ TEST(CaptureSources, FailedStartReportsOnceAndLeavesNothingRunning) {
     Sources s;
     s.port->failOpen = true;
     EXPECT_FALSE(s.sources->StartSource());
-    EXPECT_EQ(s.rec.Errors(), std::vector<std::string>{"Can't open COM port"});
+    EXPECT_EQ(s.rec.Errors(), std::vector<std::string>{"Can't open COM port /dev/ttyS1: fake failure"});
     EXPECT_FALSE(s.sources->Com().Running());
     s.sources->StopAll();
 }

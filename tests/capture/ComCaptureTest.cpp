@@ -146,7 +146,7 @@ TEST(ComCapture, VanishingPortEndsCaptureWithAMessage) {
     ASSERT_TRUE(h.com->StartComCapture());
     h.port->Change(0, 0, 0, /*gone=*/true);
     ASSERT_TRUE(h.rec.WaitLost());
-    EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{"Capture stopped: the COM port is gone"});
+    EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{"Capture stopped: the COM port is gone: /dev/ttyS1"});
     h.com->StopComCapture();
     EXPECT_FALSE(h.com->PortOpen());
     EXPECT_FALSE(h.com->Running());
@@ -157,11 +157,12 @@ TEST(ComCapture, FailedOpenShowsOneMessageAndLeavesNothingOpen) {
         const char* name;
         bool failOpen, failPower, failRead;
         ComSettings settings;
+        const char* message;
     } cases[] = {
-        {"port missing or busy", true, false, false, {}},
-        {"control lines refused", false, true, false, {}},
-        {"line states unreadable", false, false, true, {}},
-        {"no port for the number", false, false, false, {0, true, 0, ""}},
+        {"port missing or busy", true, false, false, {}, "Can't open COM port /dev/ttyS1: fake failure"},
+        {"control lines refused", false, true, false, {}, "Can't open COM port /dev/ttyS1: fake failure"},
+        {"line states unreadable", false, false, true, {}, "Can't open COM port /dev/ttyS1: fake failure"},
+        {"no port for the number", false, false, false, {0, true, 0, ""}, "Can't open COM port: COM 0 names no port"},
     };
     for (const Case& c : cases) {
         ComHarness h(c.settings);
@@ -169,7 +170,7 @@ TEST(ComCapture, FailedOpenShowsOneMessageAndLeavesNothingOpen) {
         h.port->failPower = c.failPower;
         h.port->failRead = c.failRead;
         EXPECT_FALSE(h.com->StartComCapture()) << c.name;
-        EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{"Can't open COM port"}) << c.name;
+        EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{c.message}) << c.name;
         EXPECT_FALSE(h.com->PortOpen()) << c.name;
         EXPECT_FALSE(h.com->Running()) << c.name;
         EXPECT_FALSE(h.com->EdgeThreadRunning()) << c.name;
@@ -309,12 +310,17 @@ TEST(ComCaptureOnThisMachine, PortsThatCannotCaptureFailCleanly) {
     ASSERT_EQ(grantpt(master), 0);
     ASSERT_EQ(unlockpt(master), 0);
     const std::string pty = ptsname(master);
-    for (const std::string& device : {std::string("/dev/tovanel-no-such-port"), std::string("/dev/null"), pty}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/tovanel-no-such-port", "No such file or directory"},
+        {"/dev/null", "not a serial port (Inappropriate ioctl for device)"},
+        {pty, "cannot set RTS and DTR (Inappropriate ioctl for device)"},
+    };
+    for (const auto& [device, reason] : cases) {
         RealCom r;
         r.com.SetSettings({2, true, 0, device});
         const test::Resources before;
         EXPECT_FALSE(r.com.StartComCapture()) << device;
-        EXPECT_EQ(r.rec.Errors(), std::vector<std::string>{"Can't open COM port"}) << device;
+        EXPECT_EQ(r.rec.Errors(), std::vector<std::string>{"Can't open COM port " + device + ": " + reason}) << device;
         EXPECT_FALSE(r.com.PortOpen()) << device;
         EXPECT_EQ(test::Resources(), before) << device;
     }

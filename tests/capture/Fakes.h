@@ -117,6 +117,7 @@ public:
         s_->interrupted = true;
         s_->cv.notify_all();
     }
+    std::string LastError() const override { return "fake failure"; }
 
 private:
     std::shared_ptr<PortScript> s_;
@@ -236,6 +237,7 @@ public:
         s_->open = false;
         s_->active = false;
     }
+    std::string LastError() const override { return "fake failure"; }
 
 private:
     std::shared_ptr<AudioScript> s_;

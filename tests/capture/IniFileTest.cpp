@@ -5,7 +5,11 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include "capture/Setup/CaptureConfig.h"
 #include "capture/Setup/IniFile.h"
+#include "capture/Setup/SmallFile.h"
 #include "support/Files.h"
 
 namespace tovanel {
@@ -71,6 +75,55 @@ TEST(IniFile, SaveCreatesTheFolder) {
     ini.Set("Setup", "Source", "LIRC");
     ASSERT_TRUE(ini.Save());
     EXPECT_EQ(IniFile(path).GetString("Setup", "Source", ""), "LIRC");
+}
+
+TEST(IniFile, OnlyRegularFilesOfAtMostOneMebibyteAreRead) {
+    TempDir dir;
+    const std::string fifo = (dir.path / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir.File("big.ini", "[Setup]\nSource=Sound\n" + std::string(MaxSmallFileBytes, ';'));
+    struct Case {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {"/dev/zero", "not a regular file"},
+        {fifo, "not a regular file"},  // never opened, so never waited on
+        {dir.path.string(), "a folder"},
+        {big, "larger than 1 MiB"},
+    };
+    for (const Case& c : cases) {
+        const IniFile ini(c.path);
+        EXPECT_TRUE(ini.Exists()) << c.path;
+        EXPECT_EQ(ini.ReadError(), c.reason) << c.path;
+        EXPECT_FALSE(ini.Get("Setup", "Source")) << c.path;
+    }
+    // What could not be read is not replaced by the little that was.
+    IniFile ini(big);
+    ini.Set("Setup", "Source", "COM");
+    std::string error;
+    EXPECT_FALSE(ini.Save(&error));
+    EXPECT_NE(error.find("could not be read (larger than 1 MiB)"), std::string::npos) << error;
+    EXPECT_EQ(fs::file_size(big), 21 + MaxSmallFileBytes);
+
+    // The programs say so, and go on with the defaults as without a file.
+    struct Named {
+        std::string path;
+        const char* warning;
+    } named[] = {
+        {(dir.path / "missing.ini").string(), "named by TOVANEL_INI does not exist; using the defaults"},
+        {dir.path.string(), "cannot be read (a folder); using the defaults"},
+        {dir.File("fine.ini", "[Setup]\nSource=Sound\n"), ""},
+    };
+    for (const Named& n : named) {
+        ::setenv("TOVANEL_INI", n.path.c_str(), 1);
+        std::string warning;
+        LoadSettingsFile(warning);
+        if (*n.warning == '\0')
+            EXPECT_EQ(warning, "");
+        else
+            EXPECT_NE(warning.find(n.path + " " + n.warning), std::string::npos) << warning;
+    }
+    ::unsetenv("TOVANEL_INI");
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST(LircCapture, VanishingDeviceEndsCaptureWithAMessage) {
     ASSERT_TRUE(h.lirc.StartLircCapture());
     h.dev->Vanish();
     ASSERT_TRUE(h.rec.WaitLost());
-    EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{"Capture stopped: the LIRC device is gone"});
+    EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{"Capture stopped: the LIRC device is gone: /dev/lirc0"});
     h.lirc.StopLircCapture();
     EXPECT_FALSE(h.lirc.DeviceOpen());
 }

@@ -12,9 +12,9 @@ namespace tovanel {
 namespace {
 
 const char* const CantOpen =
-    "Can't create a DirectSoundCapture object.\nDevice is busy or DirectSoundCapture\n"
-    "subsystem is not properly installed";
-const char* const CantStart = "Can't start DirectSound capture";
+    "Can't open the PortAudio capture stream: Default input device: fake failure.\n"
+    "Device is busy or the PortAudio\nsubsystem is not properly installed";
+const char* const CantStart = "Can't start PortAudio capture: fake failure";
 
 struct SoundHarness {
     std::shared_ptr<test::AudioScript> audio = std::make_shared<test::AudioScript>();
@@ -80,8 +80,9 @@ TEST(SoundCapture, StartFailuresShowTheirMessageAndReleaseEverything) {
         double rate;
     } cases[] = {
         {CantOpen, true, false, 48000},
-        {"Can't create DirectSoundCapture Buffer", false, false, 44100},
-        {"Query DirectSoundCapture Notify failed", false, true, 48000},
+        {"Can't create the PortAudio capture buffer: Default input device runs at 44100 Hz, not 48000 Hz", false,
+         false, 44100},
+        {"Query PortAudio stream notification failed: fake failure", false, true, 48000},
     };
     for (const Case& c : cases) {
         SoundHarness h;
@@ -126,7 +127,7 @@ TEST(SoundCapture, StreamThatEndsOrGoesSilentEndsCaptureWithAMessage) {
             h.audio->ended();
         }
         ASSERT_TRUE(h.rec.WaitLost()) << c.name;
-        EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{"Capture stopped: the sound device is gone"});
+        EXPECT_EQ(h.rec.Errors(), std::vector<std::string>{"Capture stopped: the sound device is gone: Default input device"});
         h.sound->StopSoundCapture();
         EXPECT_FALSE(h.audio->open);
     }
@@ -150,8 +151,10 @@ TEST(SoundCaptureOnThisMachine, PortAudioWithoutASoundCardFailsCleanly) {
         // A machine with a sound input: it runs, and stops cleanly.
         sound.StopSoundCapture();
     } else {
+        // PortAudio's own reason after the device.
         ASSERT_EQ(rec.Errors().size(), 1u);
-        EXPECT_EQ(rec.Errors()[0], CantOpen);
+        EXPECT_EQ(rec.Errors()[0].rfind("Can't open the PortAudio capture stream: Default input device: ", 0), 0u)
+            << rec.Errors()[0];
     }
     EXPECT_FALSE(sound.Running());
     EXPECT_EQ(test::Resources(), before);

@@ -180,16 +180,22 @@ TEST(UsbCapture, IgorPlug2WritesItsConfigurationOnceAndIgnoresNoFrame) {
 }
 
 TEST(UsbCapture, LibraryMissingOrIncomplete) {
+    const std::string noFile = "Error loading libigorusb.so: /nonexistent/libigorusb.so: cannot open shared object "
+                               "file: No such file or directory";
+    const std::string noOutPort = std::string("Invalid libfake_igorusb_no_out_port.so: ") +
+                                  FAKE_IGORUSB_NO_OUT_PORT + " lacks DoGetOutDataPort";
+    const std::string noEeprom =
+        std::string("Invalid libfake_igorusb_no_eeprom.so: ") + FAKE_IGORUSB_NO_EEPROM + " lacks DoEEPROMWrite";
     struct Case {
         const char* library;
         bool plug2;
         const char* message;  // none: starts
     } cases[] = {
-        {"/nonexistent/libigorusb.so", false, "Error loading IgorUSB.dll"},
-        {"/nonexistent/libigorusb.so", true, "Error loading IgorUSB.dll"},
-        {FAKE_IGORUSB_NO_OUT_PORT, false, "Invalid IgorUSB.dll"},
-        {FAKE_IGORUSB_NO_OUT_PORT, true, "Invalid IgorUSB.dll"},
-        {FAKE_IGORUSB_NO_EEPROM, true, "Invalid IgorUSB.dll"},
+        {"/nonexistent/libigorusb.so", false, noFile.c_str()},
+        {"/nonexistent/libigorusb.so", true, noFile.c_str()},
+        {FAKE_IGORUSB_NO_OUT_PORT, false, noOutPort.c_str()},
+        {FAKE_IGORUSB_NO_OUT_PORT, true, noOutPort.c_str()},
+        {FAKE_IGORUSB_NO_EEPROM, true, noEeprom.c_str()},
         {FAKE_IGORUSB_NO_EEPROM, false, nullptr},  // IgorPlug-USB needs no EEPROM write
     };
     for (const Case& c : cases) {

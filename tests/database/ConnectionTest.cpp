@@ -62,6 +62,10 @@ TEST(ConnectionString, RefusesWhatItCannotRead) {
         {"Driver=QPSQL;Password=\"open", "closing quote"},
         {"Driver=QPSQL;=x", "without a key"},
         {"FILE NAME=", "names no file"},
+        {"FILE NAME=/dev/zero", "cannot read the data-link file /dev/zero: not a regular file"},
+        {"FILE NAME=/", "cannot read the data-link file /: a folder"},
+        // A bad token is quoted with its first 40 characters.
+        {"Driver=QSQLITEQSQLITEQSQLITEQSQLITEQSQLITEQSQLITE", "Driver 'QSQLITEQSQLITEQSQLITEQSQLITEQSQLITEQSQLI...' ("},
     };
     for (const Case& c : cases) {
         ConnectionSettings s;

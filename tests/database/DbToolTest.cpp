@@ -112,11 +112,13 @@ TEST_P(DbTool, ListsShowsAndRecomputesKeys) {
         std::vector<std::string> args;
         const char* says;
     };
+    const std::string longKey = "not '" + std::string(40, 'K') + "...'\n";  // quoted with 40 characters
     const Case failures[] = {{{"list", "keys", "Nothing"}, "no unit named 'Nothing'"},
                              {{"list", "keys", "999999"}, "no unit with ID 999999"},
                              {{"recompute", "Twin"}, "several units are named 'Twin'"},
                              {{"show", "Power"}, "given by its ID"},
-                             {{"show", "999999"}, "no key with ID 999999"}};
+                             {{"show", "999999"}, "no key with ID 999999"},
+                             {{"show", std::string(100, 'K')}, longKey.c_str()}};
     for (const Case& c : failures) {
         r = On(c.args);
         EXPECT_EQ(r.status, 1) << c.says;

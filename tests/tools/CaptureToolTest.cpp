@@ -201,9 +201,44 @@ TEST(CaptureTool, LiveFramesArePrintedAsTheyArrive) {
     EXPECT_EQ(Value(r.lines[1], "count"), "3");  // the lead-in mark and the two
 }
 
+TEST(CaptureTool, TheUsbReceiversStatusIsShownAtEachChange) {
+    void* fake = dlopen(FAKE_IGORUSB, RTLD_NOW);
+    ASSERT_NE(fake, nullptr);
+    auto reset = reinterpret_cast<void (*)(int)>(dlsym(fake, "FakeIgorUsbReset"));
+    auto answer = reinterpret_cast<void (*)(int, const unsigned char*, int)>(dlsym(fake, "FakeIgorUsbAnswer"));
+    auto pending = reinterpret_cast<int (*)()>(dlsym(fake, "FakeIgorUsbPending"));
+    auto calls = reinterpret_cast<int (*)()>(dlsym(fake, "FakeIgorUsbCalls"));
+    reset(0);  // then "OK" without a frame
+    for (int k = 0; k < 4; ++k) answer(1, nullptr, 0);
+    for (int k = 0; k < 4; ++k) answer(2, nullptr, 0);
+    Settings settings("");
+    ::setenv("TOVANEL_IGORUSB", FAKE_IGORUSB, 1);
+    const Result r = Tool({"--capture", "usb2"}, "", [&](const std::function<bool()>& lost) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (pending() > 0 && std::chrono::steady_clock::now() < until) {
+            lost();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        for (const int after = calls(); calls() < after + 3 && std::chrono::steady_clock::now() < until;) {
+            lost();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        lost();
+    });
+    ::unsetenv("TOVANEL_IGORUSB");
+    dlclose(fake);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("tovanel-analyze: Status: no device\ntovanel-analyze: Status: no data\n"
+                         "tovanel-analyze: Status: OK\n"),
+              std::string::npos)
+        << r.err;
+}
+
 TEST(CaptureTool, InterruptStopsALiveCaptureCleanly) {
     const std::string exe = std::string(TOVANEL_BINARY_DIR) + "/tovanel-analyze";
-    for (int sig : {SIGINT, SIGTERM}) {
+    // The last case interrupts the stop that the first signal started.
+    for (const std::vector<int>& signals : {std::vector<int>{SIGINT}, {SIGTERM}, {SIGINT, SIGTERM}}) {
+        const int sig = signals.back();
         int errPipe[2];
         ASSERT_EQ(::pipe(errPipe), 0);
         const pid_t pid = ::fork();
@@ -221,7 +256,7 @@ TEST(CaptureTool, InterruptStopsALiveCaptureCleanly) {
         std::string err;
         char c;
         while (err.find("interrupt to stop\n") == std::string::npos && ::read(errPipe[0], &c, 1) == 1) err += c;
-        ::kill(pid, sig);
+        for (int s : signals) ::kill(pid, s);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         ::close(errPipe[0]);

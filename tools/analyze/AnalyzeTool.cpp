@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iostream>
 #include <limits>
 
@@ -17,8 +16,10 @@
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/CaptureConfig.h"
 #include "capture/Setup/CaptureSources.h"
+#include "capture/Setup/Quoting.h"
 #include "capture/SoundCapture.h"
 #include "database/CodeText.h"
+#include "tools/analyze/FileInput.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/analyze/Plot.h"
 #include "tools/analyze/WavInput.h"
@@ -202,7 +203,7 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
                 hasValue = true;
             }
             if (hasValue && !known(value)) {
-                error = "option --capture: unknown receiver '" + value + "' (com, sound, usb, usb2, lirc)";
+                error = "option --capture: unknown receiver " + Quoted(value) + " (com, sound, usb, usb2, lirc)";
                 return false;
             }
             o.captureSource = hasValue ? value : "";
@@ -219,7 +220,7 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
             else if (value == "codetext")
                 o.input = InputFormat::CodeText;
             else {
-                error = "option --input: unknown input format '" + value + "'";
+                error = "option --input: unknown input format " + Quoted(value);
                 return false;
             }
             continue;
@@ -240,7 +241,7 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
             else if (value == "text")
                 o.format = OutputFormat::Text;
             else {
-                error = "option --format: unknown format '" + value + "'";
+                error = "option --format: unknown format " + Quoted(value);
                 return false;
             }
             continue;
@@ -263,7 +264,7 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
             if (!takeValue()) return false;
             int32_t v = 0;
             if (!ParseInt(value, n.lo, n.hi, v)) {
-                error = "option " + arg + ": '" + value + "' is not a number from " +
+                error = "option " + arg + ": " + Quoted(value) + " is not a number from " +
                         std::to_string(n.lo) + " to " + std::to_string(n.hi);
                 return false;
             }
@@ -279,12 +280,12 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
             *s.target = true;
         }
         if (!known) {
-            error = "unknown option " + arg;
+            error = "unknown option " + Shortened(arg);
             return false;
         }
     }
     if (o.capture && !o.files.empty()) {
-        error = "option --capture: unknown receiver '" + o.files[0] + "' (com, sound, usb, usb2, lirc)";
+        error = "option --capture: unknown receiver " + Quoted(o.files[0]) + " (com, sound, usb, usb2, lirc)";
         return false;
     }
     return true;
@@ -470,9 +471,12 @@ bool Plot(const AnalyzeOptions& options, AnalyzeRun& run, std::ostream& err) {
     return false;
 }
 
-CaptureConfig SettingsFileConfig() {
+CaptureConfig SettingsFileConfig(std::ostream& err) {
+    std::string warning;
+    const IniFile ini = LoadSettingsFile(warning);
+    if (!warning.empty()) err << "tovanel-analyze: warning: " << warning << '\n';
     CaptureConfig config;
-    LoadCaptureConfig(IniFile(SettingsFilePath()), config);
+    LoadCaptureConfig(ini, config);
     return config;
 }
 
@@ -481,11 +485,16 @@ CaptureConfig SettingsFileConfig() {
 bool AnalyzeWav(std::istream& in, const std::string& name, AnalyzeRun& run, std::ostream& err) {
     std::vector<int16_t> samples;
     std::string error;
-    if (!ReadWav(in, samples, error)) {
+    const bool read = ReadWav(in, samples, error);
+    if (const std::string failure = ReadFailure(in); !failure.empty()) {
+        err << "tovanel-analyze: cannot read " << name << ": " << failure << '\n';
+        return false;
+    }
+    if (!read) {
         err << "tovanel-analyze: " << name << ": " << error << '\n';
         return false;
     }
-    const CaptureConfig config = SettingsFileConfig();
+    const CaptureConfig config = SettingsFileConfig(err);
     run.BeginStream(name);
     EdgeDetector detector([&run](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
         run.Assembler().SubmitFrame(gap, d, n, s, sc);
@@ -521,13 +530,19 @@ void WaitForStopSignal(const std::function<bool()>& lost) {
     sigaddset(&set, SIGTERM);
     const timespec tick{0, 100 * 1000 * 1000};
     while (!lost()) {
-        if (sigtimedwait(&set, nullptr, &tick) >= 0) return;
+        if (sigtimedwait(&set, nullptr, &tick) >= 0) {
+            // The program is stopping: another interrupt while the receiver
+            // shuts down must not kill it half-way.
+            std::signal(SIGINT, SIG_IGN);
+            std::signal(SIGTERM, SIG_IGN);
+            return;
+        }
     }
 }
 
 int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostream& err,
                    const CaptureWait& wait) {
-    CaptureConfig config = SettingsFileConfig();
+    CaptureConfig config = SettingsFileConfig(err);
     static const std::pair<const char*, int32_t> names[] = {{"com", Source::Com},
                                                              {"sound", Source::Sound},
                                                              {"usb", Source::IgorPlug},
@@ -556,8 +571,18 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
         CaptureSources sources(run.Assembler(), run.Buffer(), sinks);
         sources.SetConfig(config);
         run.Warn(std::string("capturing from ") + SourceName(config.CaptureSource) + "; interrupt to stop");
+        // The USB receivers' status, as the setup dialog shows it, at each
+        // change (looked at whenever the wait does, every 100 ms).
+        const bool usb = config.CaptureSource == Source::IgorPlug || config.CaptureSource == Source::IgorPlug2;
+        auto showStatus = [&] {
+            if (!usb || sources.Usb().UsbStatus() < 0) return;  // not polled yet
+            if (auto label = sources.TakeUsbStatusLabel()) sinks.error(*label);
+        };
         if (sources.StartSource()) {
-            wait([&] { return lost.load(); });
+            wait([&] {
+                showStatus();
+                return lost.load();
+            });
             status = lost ? 1 : 0;
         }
         sources.StopAll();
@@ -596,24 +621,32 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
 
     AnalyzeRun run(options, out, err);
     int bad = 0;
+    auto analyze = [&](std::istream& stream, const std::string& name) {
+        if (options.input == InputFormat::Wav) {
+            bad += AnalyzeWav(stream, name, run, err) ? 0 : 1;
+            return;
+        }
+        bad += AnalyzeStream(stream, name, run, options, err);
+        // A read error is no end of the input: the rest of it is missing.
+        if (const std::string failure = ReadFailure(stream); !failure.empty()) {
+            err << "tovanel-analyze: cannot read " << name << ": " << failure << '\n';
+            ++bad;
+        }
+    };
     for (const std::string& file : options.files) {
         if (file == "-") {
-            if (options.input == InputFormat::Wav)
-                bad += AnalyzeWav(in, "<stdin>", run, err) ? 0 : 1;
-            else
-                bad += AnalyzeStream(in, "<stdin>", run, options, err);
+            analyze(in, "<stdin>");
             continue;
         }
-        std::ifstream stream(file, std::ios::binary);
-        if (!stream) {
-            err << "tovanel-analyze: cannot open " << file << ": " << std::strerror(errno) << '\n';
+        int error = 0;
+        const std::unique_ptr<FdInputBuf> buffer = FdInputBuf::Open(file, error);
+        if (!buffer) {
+            err << "tovanel-analyze: cannot open " << file << ": " << std::strerror(error) << '\n';
             ++bad;
             continue;
         }
-        if (options.input == InputFormat::Wav)
-            bad += AnalyzeWav(stream, file, run, err) ? 0 : 1;
-        else
-            bad += AnalyzeStream(stream, file, run, options, err);
+        std::istream stream(buffer.get());
+        analyze(stream, file);
     }
     run.Finish();
     if (!Plot(options, run, err)) return 2;

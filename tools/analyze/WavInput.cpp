@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 namespace tovanel {
 
@@ -24,26 +23,39 @@ void Put16(std::string& s, uint16_t v) {
 
 }  // namespace
 
+namespace {
+
+// Reads up to `n` bytes; returns how many arrived.
+size_t ReadSome(std::istream& in, unsigned char* to, size_t n) {
+    in.read(reinterpret_cast<char*>(to), static_cast<std::streamsize>(n));
+    return static_cast<size_t>(in.gcount());
+}
+
+}  // namespace
+
+// The chunks are read one after the other from the stream, so a file that
+// is no WAV file is refused after its first twelve bytes, whatever follows.
 bool ReadWav(std::istream& in, std::vector<int16_t>& samples, std::string& error) {
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    const size_t size = bytes.size();
-    if (size < 12 || std::memcmp(b, "RIFF", 4) != 0 || std::memcmp(b + 8, "WAVE", 4) != 0) {
+    unsigned char head[12];
+    if (ReadSome(in, head, 12) < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
         error = "not a WAV file";
         return false;
     }
     bool haveFormat = false;
-    for (size_t at = 12; at + 8 <= size;) {
-        const uint32_t length = U32(b + at + 4);
-        const unsigned char* body = b + at + 8;
-        const size_t available = size - (at + 8);
-        if (std::memcmp(b + at, "fmt ", 4) == 0) {
-            if (length < 16 || available < 16) break;
+    unsigned char chunk[8];
+    while (ReadSome(in, chunk, 8) == 8) {
+        const uint32_t length = U32(chunk + 4);
+        uint64_t skip = uint64_t{length} + (length & 1);  // chunks are padded to even lengths
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            unsigned char body[40] = {};
+            const size_t want = std::min<size_t>(length, sizeof body);
+            const size_t got = ReadSome(in, body, want);
+            if (length < 16 || got < 16) break;
             uint16_t format = U16(body);
             const uint16_t channels = U16(body + 2), bits = U16(body + 14);
             const uint32_t rate = U32(body + 4);
             // The extensible header names the real format in its sub-format.
-            if (format == FormatExtensible && length >= 40 && available >= 40) format = U16(body + 24);
+            if (format == FormatExtensible && got >= 40) format = U16(body + 24);
             if (format != FormatPcm || channels != 1 || rate != 48000 || bits != 16) {
                 error = "holds " + std::string(format == FormatPcm ? "PCM" : "non-PCM") + " audio at " +
                         std::to_string(rate) + " Hz, " + std::to_string(bits) + "-bit, " +
@@ -51,14 +63,24 @@ bool ReadWav(std::istream& in, std::vector<int16_t>& samples, std::string& error
                 return false;
             }
             haveFormat = true;
-        } else if (std::memcmp(b + at, "data", 4) == 0) {
+            skip -= got;
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!haveFormat) break;
-            const size_t n = std::min<size_t>(length, available) / 2;
-            samples.resize(n);
-            for (size_t i = 0; i < n; ++i) samples[i] = static_cast<int16_t>(U16(body + 2 * i));
+            // The samples the chunk declares, or as many as the file holds.
+            std::vector<unsigned char> bytes;
+            unsigned char block[1 << 16];
+            for (uint32_t left = length; left > 0;) {
+                const size_t got = ReadSome(in, block, std::min<size_t>(left, sizeof block));
+                bytes.insert(bytes.end(), block, block + got);
+                if (got == 0) break;
+                left -= static_cast<uint32_t>(got);
+            }
+            samples.resize(bytes.size() / 2);
+            for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(U16(&bytes[2 * i]));
             return true;
         }
-        at += 8 + size_t{length} + (length & 1);  // chunks are padded to even lengths
+        in.ignore(static_cast<std::streamsize>(skip));
+        if (!in) break;
     }
     error = haveFormat ? "WAV file without samples" : "WAV file without a format";
     return false;

@@ -12,6 +12,8 @@
 
 #include "analysis/rc/RcReading.h"
 #include "capture/Setup/AppPaths.h"
+#include "capture/Setup/CaptureConfig.h"
+#include "capture/Setup/Quoting.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
 #include "tools/analyze/FrameReport.h"
@@ -46,18 +48,18 @@ Options Parse(const std::vector<std::string>& args) {
             o.connection = value();
         } else if (a == "--format") {
             const std::string& v = value();
-            if (v != "json" && v != "text") throw UsageError{"option --format: unknown format '" + v + "'"};
+            if (v != "json" && v != "text") throw UsageError{"option --format: unknown format " + Quoted(v)};
             o.json = v == "json";
         } else if (a == "--order") {
             const std::string& v = value();
-            if (v != "name" && v != "code") throw UsageError{"option --order: unknown order '" + v + "'"};
+            if (v != "name" && v != "code") throw UsageError{"option --order: unknown order " + Quoted(v)};
             o.byCode = v == "code";
         } else if (a == "--sample") {
             o.sample = true;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            throw UsageError{"unknown option " + a};
+            throw UsageError{"unknown option " + Shortened(a)};
         } else {
             o.words.push_back(a);
         }
@@ -94,11 +96,14 @@ public:
         if (w.empty()) throw UsageError{"no command"};
         const std::string& cmd = w[0];
         if (cmd == "create") return Create();
-        if (cmd == "list" && w.size() == 2 && w[1] == "units") return Open() ? ListUnits() : 1;
-        if (cmd == "list" && w.size() == 3 && w[1] == "keys") return Open() ? ListKeys(w[2]) : 1;
-        if (cmd == "show" && w.size() == 2) return Open() ? Show(w[1]) : 1;
-        if (cmd == "recompute" && w.size() == 2) return Open() ? Recompute(w[1]) : 1;
-        throw UsageError{"unknown command or wrong arguments: " + cmd};
+        // Commands that only read open the database read-only, so that a
+        // database that cannot be written can still be listed and shown.
+        constexpr auto reading = Connection::Mode::ReadOnly, writing = Connection::Mode::OpenExisting;
+        if (cmd == "list" && w.size() == 2 && w[1] == "units") return Open(reading) ? ListUnits() : 1;
+        if (cmd == "list" && w.size() == 3 && w[1] == "keys") return Open(reading) ? ListKeys(w[2]) : 1;
+        if (cmd == "show" && w.size() == 2) return Open(reading) ? Show(w[1]) : 1;
+        if (cmd == "recompute" && w.size() == 2) return Open(writing) ? Recompute(w[1]) : 1;
+        throw UsageError{"unknown command or wrong arguments: " + Shortened(cmd)};
     }
 
 private:
@@ -107,10 +112,18 @@ private:
         return 1;
     }
 
-    bool Open() {
+    bool Open(Connection::Mode mode) {
         const QString settings = Q(SettingsFilePath());
-        const QString connection = o_.connection ? Q(*o_.connection) : ConfiguredConnectionString(S(settings));
-        const OpenOutcome r = db_.Open(connection, settings);
+        QString connection;
+        if (o_.connection) {
+            connection = Q(*o_.connection);
+        } else {
+            std::string warning;
+            const IniFile ini = LoadSettingsFile(warning);
+            if (!warning.empty()) err_ << "tovanel-db: warning: " << warning << "\n";
+            connection = Q(DatabaseConnectionString(ini));
+        }
+        const OpenOutcome r = db_.Open(connection, settings, mode);
         if (r.ok) return true;
         std::string message = S(r.caption) + ": ";
         if (r.caption == QStringLiteral("Error open data base"))
@@ -125,10 +138,10 @@ private:
     bool FindUnit(const std::string& arg) {
         TableView& units = db_.ADOTableUnits;
         bool ok = false;
-        const int id = Q(arg).toInt(&ok);
+        const RowId id = Q(arg).toLongLong(&ok);
         if (ok) {
             if (units.Locate(id)) return true;
-            Fail("no unit with ID " + arg);
+            Fail("no unit with ID " + Shortened(arg));
             return false;
         }
         int found = 0, where = 0;
@@ -141,16 +154,16 @@ private:
             units.SetRecNo(where + 1);
             return true;
         }
-        Fail(found == 0 ? "no unit named '" + arg + "'" : "several units are named '" + arg + "': give its ID");
+        Fail(found == 0 ? "no unit named " + Quoted(arg) : "several units are named " + Quoted(arg) + ": give its ID");
         return false;
     }
 
     int ListUnits() {
-        std::map<int32_t, int> counts;
+        std::map<RowId, int> counts;
         QSqlQuery q(db_.ADOConnection.Db());
         if (!q.exec(QStringLiteral("SELECT \"UnitID\", COUNT(*) FROM \"tblCodes\" GROUP BY \"UnitID\"")))
             return Fail(S(ErrorText(q.lastError())));
-        while (q.next()) counts[q.value(0).toInt()] = q.value(1).toInt();
+        while (q.next()) counts[q.value(0).toLongLong()] = q.value(1).toInt();
         TableView& units = db_.ADOTableUnits;
         if (!o_.json) out_ << "ID\tName\tProtocol\tModulation\tCarrier\tKeys\n";
         for (int i = 0; i < units.RecordCount(); ++i) {
@@ -178,7 +191,7 @@ private:
             for (const char* c : {"Code1", "Code2", "Code3", "Code4"}) frames += k.Text(c).size() >= 4 ? 1 : 0;
             const std::optional<RcReading> rc = KeyRcReading(k);
             if (o_.json)
-                out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Int("UnitID")
+                out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Value("UnitID").toLongLong()
                      << ",\"name\":" << JsonString(k.Text("Name")) << ",\"mode\":" << k.Int("Mode")
                      << ",\"adr\":" << k.Int("Adr") << ",\"cmd\":" << k.Int("Cmd")
                      << ",\"adr_text\":" << JsonString(k.Text("strAdr"))
@@ -195,29 +208,29 @@ private:
     // Makes a key (by ID) and its unit current.
     bool FindKey(const std::string& arg) {
         bool ok = false;
-        const int id = Q(arg).toInt(&ok);
+        const RowId id = Q(arg).toLongLong(&ok);
         if (!ok) {
-            Fail("a key is given by its ID (see 'list keys UNIT'), not '" + arg + "'");
+            Fail("a key is given by its ID (see 'list keys UNIT'), not " + Quoted(arg));
             return false;
         }
         QSqlQuery q(db_.ADOConnection.Db());
         q.prepare(QStringLiteral("SELECT \"UnitID\" FROM \"tblCodes\" WHERE \"ID\" = ?"));
-        q.addBindValue(id);
+        q.addBindValue(qlonglong{id});
         if (!q.exec()) {
             Fail(S(ErrorText(q.lastError())));
             return false;
         }
         if (!q.next()) {
-            Fail("no key with ID " + arg);
+            Fail("no key with ID " + Shortened(arg));
             return false;
         }
-        const int unit = q.value(0).toInt();
+        const RowId unit = q.value(0).toLongLong();
         if (!db_.ADOTableUnits.Locate(unit)) {
-            Fail("key " + arg + " belongs to no unit (UnitID " + std::to_string(unit) + ")");
+            Fail("key " + Shortened(arg) + " belongs to no unit (UnitID " + std::to_string(unit) + ")");
             return false;
         }
         if (!db_.ADOTableCodes.Locate(id)) {
-            Fail("no key with ID " + arg);
+            Fail("no key with ID " + Shortened(arg));
             return false;
         }
         return true;
@@ -249,7 +262,7 @@ private:
         const int n = RecomputeUnitKeys(db_, UnitLayout(db_.ADOTableUnits.Current()));
         const QString name = db_.ADOTableUnits.Text("Name");
         if (o_.json)
-            out_ << "{\"unit_id\":" << db_.ADOTableUnits.Int("ID") << ",\"unit\":" << JsonString(name)
+            out_ << "{\"unit_id\":" << db_.ADOTableUnits.Current().Id() << ",\"unit\":" << JsonString(name)
                  << ",\"keys\":" << n << "}\n";
         else
             out_ << "Recomputed " << n << " keys of unit \"" << S(name) << "\"\n";
@@ -275,35 +288,16 @@ private:
                 return Fail("cannot create " + w[1] + ": " + S(error));
             createdFile = true;
         }
-        auto undo = [&] {
+        // The schema and the demo units in one transaction: on a failure
+        // the database is left as it was found (and a new file goes).
+        int keys = 0;
+        try {
+            keys = WriteNewDatabase(db_, o_.sample);
+        } catch (const DbError& e) {
             db_.Close();
             if (createdFile) QFile::remove(file);
-        };
-        if (!CreateSchema(db_.ADOConnection, error)) {
-            undo();
-            return Fail("cannot write the schema: " + S(error));
-        }
-        int keys = 0;
-        if (o_.sample) {
-            // All demo units or none; on a failure the schema written above
-            // goes too, so the database is left as it was found.
-            try {
-                for (TableView* v : db_.Views()) v->Open();
-                db_.ADOConnection.Begin();
-                keys = AddSampleData(db_);
-                db_.ADOConnection.Commit();
-            } catch (const DbError& e) {
-                db_.ADOConnection.Rollback();
-                for (TableView* v : db_.Views()) v->Close();
-                for (const char* table : {"tblTransmit", "tblCodes", "tblUnits"}) {
-                    try {
-                        db_.ADOConnection.Exec(QStringLiteral("DROP TABLE ") + QuoteIdentifier(table));
-                    } catch (const DbError&) {
-                    }
-                }
-                undo();
-                return Fail("cannot write the demo units: " + S(e.Text()));
-            }
+            return Fail((o_.sample ? "cannot write the schema and the demo units: " : "cannot write the schema: ") +
+                        S(e.Text()));
         }
         const std::string where = o_.connection ? std::string("the database") : w[1];
         if (o_.json)

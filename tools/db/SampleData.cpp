@@ -197,6 +197,27 @@ std::vector<Unit> Units() {
 
 }  // namespace
 
+int WriteNewDatabase(CodeDatabase& db, bool sample) {
+    int keys = 0;
+    db.ADOConnection.Begin();
+    try {
+        QString error;
+        if (!CreateSchema(db.ADOConnection, error)) throw DbError(error);
+        for (TableView* v : db.Views()) v->Open();
+        if (sample) keys = AddSampleData(db);
+        db.ADOConnection.Commit();
+    } catch (...) {
+        db.ADOConnection.Rollback();
+        // The views may hold rows that are gone with the transaction. The
+        // details close first: a detail whose master closes would post its
+        // unfinished row again, now outside the transaction.
+        const auto views = db.Views();
+        for (auto v = views.rbegin(); v != views.rend(); ++v) (*v)->Close();
+        throw;
+    }
+    return keys;
+}
+
 int AddSampleData(CodeDatabase& db) {
     int written = 0;
     const std::vector<Unit> units = Units();

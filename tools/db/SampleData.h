@@ -13,4 +13,10 @@ class CodeDatabase;
 // them. Returns the number of keys written; throws DbError on a failure.
 int AddSampleData(CodeDatabase& db);
 
+// What `tovanel-db create` writes into the open, empty database of `db`:
+// the schema and, with `sample`, the demo units, all in one transaction, so
+// that a failure at any point leaves the database as it was. Opens the
+// views. Returns the number of demo keys; throws DbError.
+int WriteNewDatabase(CodeDatabase& db, bool sample);
+
 }  // namespace tovanel

@@ -1,6 +1,7 @@
 #include "capture/Setup/CaptureConfig.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "capture/EdgeDetector.h"
 #include "capture/Setup/AppPaths.h"
@@ -50,6 +51,16 @@ void SaveCaptureConfig(IniFile& ini, const CaptureConfig& c) {
     ini.SetBool("COM", "DualPower", c.DualPower);
     ini.SetInt("COM", "SignalSource", c.SignalSource);
     ini.Set("LIRC", "Device", c.LircDevice);
+}
+
+IniFile LoadSettingsFile(std::string& warning) {
+    IniFile ini(SettingsFilePath());
+    warning.clear();
+    if (!ini.ReadError().empty())
+        warning = "the settings file " + ini.Path() + " cannot be read (" + ini.ReadError() + "); using the defaults";
+    else if (!ini.Exists() && std::getenv("TOVANEL_INI") != nullptr && *std::getenv("TOVANEL_INI") != '\0')
+        warning = "the settings file " + ini.Path() + " named by TOVANEL_INI does not exist; using the defaults";
+    return ini;
 }
 
 std::string DatabaseConnectionString(const IniFile& ini) {

@@ -42,6 +42,11 @@ void LoadCaptureConfig(const IniFile& ini, CaptureConfig& config);
 // are left as they are.
 void SaveCaptureConfig(IniFile& ini, const CaptureConfig& config);
 
+// The settings file the programs read, SettingsFilePath(). `warning` tells
+// when it exists but cannot be read (it then counts as missing) or when
+// $TOVANEL_INI names a file that does not exist; otherwise it is empty.
+IniFile LoadSettingsFile(std::string& warning);
+
 // "Setup"/"DB", by default "FILE NAME=" and the main executable's path with
 // the extension ".dsn".
 std::string DatabaseConnectionString(const IniFile& ini);

@@ -6,8 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <sstream>
 
 #include <unistd.h>
+
+#include "capture/Setup/SmallFile.h"
 
 namespace tovanel {
 
@@ -51,7 +54,11 @@ bool Assignment(const std::string& line, std::string& key, std::string& value) {
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
-    std::ifstream in(path_);
+    std::string content, reason;
+    const SmallFileResult result = ReadSmallFile(path_, content, reason);
+    exists_ = result != SmallFileResult::Missing;
+    if (result == SmallFileResult::Refused) readError_ = reason;
+    std::istringstream in(content);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         // Editors that save "UTF-8 with BOM" put one before the first section.
@@ -143,6 +150,8 @@ bool IniFile::Save(std::string* error) const {
         if (error) *error = "Can't write " + path_ + ": " + what;
         return false;
     };
+    // What could not be read must not be replaced by what little was.
+    if (!readError_.empty()) return fail("it could not be read (" + readError_ + ")");
     std::error_code ec;
     const fs::path target(path_);
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
