@@ -15,7 +15,7 @@
 #include "analysis/CodeFrame.h"
 #include "analysis/rc/RcProtocols.h"
 #include "capture/FrameAssembler.h"
-#include "tools/analyze/TextInput.h"
+#include "capture/TextInput.h"
 
 namespace tovanel {
 

@@ -8,7 +8,7 @@
 #include "capture/EdgeDetector.h"
 #include "capture/FrameAssembler.h"
 #include "database/CodeText.h"
-#include "tools/analyze/TextInput.h"
+#include "capture/TextInput.h"
 #include "tools/analyze/WavInput.h"
 
 namespace tovanel {
