@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "capture/FrameCutter.h"
+#include "database/formats/Keymap.h"
 #include "database/formats/TextScan.h"
 
 namespace tovanel {
@@ -20,6 +21,7 @@ const char* CodeFileFormatName(CodeFileFormat format) {
         case CodeFileFormat::Durations: return "durations";
         case CodeFileFormat::Pronto: return "Pronto hex";
         case CodeFileFormat::IrSignals: return ".ir";
+        case CodeFileFormat::Keymap: return "keymap";
         case CodeFileFormat::Unknown: break;
     }
     return "unknown";
@@ -51,6 +53,11 @@ bool IsDuration(std::string_view token) {
 
 CodeFileFormat FormatOfLine(std::string_view line) {
     if (StartsWith(line, "Filetype:")) return CodeFileFormat::IrSignals;
+    // A keymap's first table, "[[protocols]]" (TOML allows blanks inside).
+    std::string bare;
+    for (char c : line)
+        if (c != ' ' && c != '\t') bare += c;
+    if (StartsWith(bare, "[[protocols]]")) return CodeFileFormat::Keymap;
     std::vector<std::string_view> tokens = Tokens(line);
     if (tokens.size() >= 2 && tokens[0] == "begin" && tokens[1] == "remote") return CodeFileFormat::Lircd;
     if (tokens[0] == "pulse" || tokens[0] == "space" || tokens[0] == "timeout" || tokens[0] == "carrier" ||
@@ -97,6 +104,7 @@ CodeFileFormat ReadCodeFileText(std::string_view text, CodeFileSink& sink) {
         case CodeFileFormat::Durations: ReadDurationsCodeFile(text, sink); break;
         case CodeFileFormat::Pronto: ReadProntoList(text, sink); break;
         case CodeFileFormat::IrSignals: ReadIrSignals(text, sink); break;
+        case CodeFileFormat::Keymap: ReadKeymap(text, sink); break;
         case CodeFileFormat::Unknown: {
             // Name the line that decided: the first byte that is no text, or
             // the first line that is neither blank nor a comment.
@@ -112,7 +120,7 @@ CodeFileFormat ReadCodeFileText(std::string_view text, CodeFileSink& sink) {
             }
             sink.Error(lineNo, text.empty() || lineNo == 0
                                    ? "the file is empty"
-                                   : "not a code file: neither lircd.conf, mode2, durations, Pronto hex nor .ir");
+                                   : "not a code file: neither lircd.conf, mode2, durations, Pronto hex, .ir nor keymap");
             break;
         }
     }

@@ -1,6 +1,6 @@
 // Code files: the files in which IR users keep the codes of their remote
 // controls (lircd.conf remotes, mode2 and ir-ctl captures, our durations
-// text, Pronto hex lists, .ir signal files). A reader turns one into units
+// text, Pronto hex lists, .ir signal files, the kernel's keymaps). A reader turns one into units
 // of named keys whose frames are duration lists with their periods; a
 // writer turns a unit back into one. Plain C++: the window and tovanel-db
 // share them, and each reader is a fuzz target of its own.
@@ -56,15 +56,16 @@ public:
     virtual void Error(int line, const std::string& message) = 0;
 };
 
-enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals };
+enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals, Keymap };
 
-// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir"; "unknown".
+// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir", "keymap";
+// "unknown".
 const char* CodeFileFormatName(CodeFileFormat format);
 
 // The format of a text by its content: the first line that is neither blank
 // nor a comment decides ("begin remote", "Filetype: IR signals file",
 // "pulse N", a row of four-digit hex words beginning 0000 or 0100 or a
-// "name:" prefix, a row of numbers). Text with a NUL byte or other control
+// "name:" prefix, a row of numbers, a keymap's "[[protocols]]"). Text with a NUL byte or other control
 // characters is no code file.
 CodeFileFormat DetectCodeFileFormat(std::string_view text);
 
@@ -75,6 +76,7 @@ void ReadMode2CodeFile(std::string_view text, CodeFileSink& sink);
 void ReadDurationsCodeFile(std::string_view text, CodeFileSink& sink);
 void ReadProntoList(std::string_view text, CodeFileSink& sink);
 void ReadIrSignals(std::string_view text, CodeFileSink& sink);
+// ReadKeymap is in Keymap.h.
 
 // Detects the format and runs its reader; a text in none of the formats is
 // one Error on the line that decided. Returns the format found.

@@ -44,7 +44,7 @@ TEST(CodeFile, FormatComesFromTheContent) {
     // Junk after a first line of text is named by its line.
     const CodeFileCollector junk = ReadText("# a comment\n\x01\x02\x03\n");
     ASSERT_EQ(junk.errors.size(), 1u);
-    EXPECT_EQ(junk.errors[0], "line 2: not a code file: neither lircd.conf, mode2, durations, Pronto hex nor .ir");
+    EXPECT_EQ(junk.errors[0], "line 2: not a code file: neither lircd.conf, mode2, durations, Pronto hex, .ir nor keymap");
 }
 
 TEST(CodeFile, ProntoCodesBecomeOnceAndRepeatFrames) {
