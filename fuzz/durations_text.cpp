@@ -2,8 +2,8 @@
 // on holds whole, non-negative durations, and lines only go forward.
 #include <sstream>
 
+#include "capture/TextInput.h"
 #include "fuzz/FuzzInput.h"
-#include "tools/analyze/TextInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

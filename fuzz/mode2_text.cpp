@@ -3,8 +3,8 @@
 #include <sstream>
 
 #include "capture/FrameCutter.h"
+#include "capture/TextInput.h"
 #include "fuzz/FuzzInput.h"
-#include "tools/analyze/TextInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

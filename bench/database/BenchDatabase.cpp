@@ -62,7 +62,7 @@ std::vector<int32_t> WriteDatabase(const QString& path, int units, int keys) {
             key.addBindValue(id);
             key.addBindValue(QStringLiteral("Key %1").arg(k, 6, 10, QChar(u'0')));
             key.addBindValue(u);
-            key.addBindValue(k & 0xFF);
+            key.addBindValue(u == units - 1 && k == keys - 1 ? LastKeyCmd : k & 0xFF);
             key.addBindValue(Code(0, NecDurations(static_cast<uint32_t>(u + k / 256), static_cast<uint32_t>(k))));
             key.addBindValue(repeat);
             key.addBindValue(repeat);

@@ -9,9 +9,14 @@
 
 namespace tovanel {
 
+// The command stored with the last unit's last key alone: the key a search
+// over all units finds last.
+inline constexpr int LastKeyCmd = 0xFFF;
+
 // Writes a new SQLite database of `units` units ("Unit 000", ...) with
 // `keys` NEC keys each ("Key 000000", ...: a first frame and two repeat
-// codes); returns the units' IDs.
+// codes, Mode 0, Adr the unit's number, Cmd the key's low byte); returns
+// the units' IDs.
 std::vector<int32_t> WriteDatabase(const QString& path, int units, int keys);
 
 // The process's peak resident memory from now on (the kernel's high-water

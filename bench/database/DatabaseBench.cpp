@@ -1,7 +1,8 @@
 // The code database at size on SQLite: 100 units of 1,000 keys each, and
 // one unit of 100,000 keys. Moving through a unit's keys, changing the
 // current unit, loading a key into the recording buffer, recomputing a
-// unit's keys; on the large unit also listing and walking it, each with the
+// unit's keys, duplicating a unit and searching all units for a key; on the
+// large unit also listing, walking and recomputing it, each with the
 // process's peak memory while it ran ("peak_MiB").
 //
 // --unit-database=PATH keeps the large unit's database in PATH (made there
@@ -20,10 +21,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include "analysis/Recognition.h"
 #include "bench/database/BenchDatabase.h"
 #include "database/CodeDatabase.h"
 #include "database/CodeText.h"
 #include "database/KeyCodes.h"
+#include "database/KeySearch.h"
+#include "database/Units.h"
 #include "tools/db/DbTool.h"
 
 namespace tovanel {
@@ -212,10 +216,47 @@ void BM_RecomputeLargeUnit(benchmark::State& state) {
 }
 
 BENCHMARK(BM_OpenDatabase)->Unit(benchmark::kMillisecond);
+
+// A copy of a unit of 1,000 keys written through the second views in one
+// transaction, then deleted with its keys in another; the database is as
+// before after each pass.
+void BM_DuplicateAndDeleteUnit(benchmark::State& state) {
+    CodeDatabase& db = Db().db;
+    const int32_t source = Db().unitIds[Units / 2];
+    for (auto _ : state) {
+        db.ADOTableUnits.Locate(source);
+        DuplicateUnit(db);
+        DeleteUnit(db);
+    }
+    db.ADOTableUnits.Locate(source);
+    state.counters["keys"] = db.ADOTableCodes.RecordCount();
+}
+
+// The automatic search over all units (from the first unit), row by row
+// through the views or by a query per unit, for the last unit's last key
+// and for a key stored nowhere.
+void BM_SearchAllUnits(benchmark::State& state) {
+    const SearchWay way = state.range(0) == 0 ? SearchWay::Walk : SearchWay::Query;
+    const bool absent = state.range(1) == 1;
+    const KeySearchValues v{Protocol::Nec, Modulation::PulseDistance, 0, absent ? 0x4000u : uint64_t{Units - 1},
+                            absent ? 0u : uint64_t{LastKeyCmd}};
+    CodeDatabase& db = Db().db;
+    for (auto _ : state) {
+        const KeySearchResult r = SearchNextKey(db, v, true, false, way);
+        if (r.found == absent) state.SkipWithError("the search found the wrong thing");
+    }
+}
 BENCHMARK(BM_MoveThroughUnitKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefilterToAnotherUnit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadKeyIntoBuffer)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecomputeUnitKeys)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DuplicateAndDeleteUnit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchAllUnits)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"query", "absent"})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_ListLargeUnit)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WalkLargeUnit)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_RecomputeLargeUnit)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -620,11 +620,16 @@ void TableView::SetRecNo(int recNo) {
 
 bool TableView::Locate(RowId id) {
     CheckBrowse();
-    const auto it = std::find(ids_.begin(), ids_.end(), id);
-    if (it == ids_.end()) return false;
-    MoveTo(static_cast<int>(it - ids_.begin()));
+    const int row = IndexOf(id);
+    if (row < 0) return false;
+    MoveTo(row);
     bof_ = eof_ = false;
     return true;
+}
+
+int TableView::IndexOf(RowId id) const {
+    const auto it = std::find(ids_.begin(), ids_.end(), id);
+    return it == ids_.end() ? -1 : static_cast<int>(it - ids_.begin());
 }
 
 void TableView::MasterChanged() {

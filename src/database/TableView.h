@@ -132,6 +132,7 @@ public:
     int RecNo() const { return cur_ + 1; }  // 1-based; 0 when empty
     void SetRecNo(int recNo);               // clamped to 1..RecordCount
     bool Locate(RowId id);                  // false (and no move) when absent
+    int IndexOf(RowId id) const;            // 0-based row of an ID in the view; -1 when absent
 
     void Append();  // a new row, current and in editing; UnitID from the master
     void Edit();
@@ -169,8 +170,9 @@ public:
     QString ColumnName(int index) const;
     bool IsCalcColumn(int index) const;
     // Row `index` (0-based) of the view, read when needed. The reference
-    // stays valid while fewer than 448 other rows are read, and until the
-    // view's rows change (a re-query, refresh, re-filter, post or delete).
+    // stays valid until the view has read five more batches of rows from
+    // the database, or its rows change (a re-query, refresh, re-filter,
+    // post or delete): read what is needed of it before moving on.
     const TableRow& RowAt(int index);
 
     int AddListener(Listener listener);

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include <QSqlError>
+#include <QSqlRecord>
 #include <unistd.h>
 
 namespace tovanel::test {
@@ -123,6 +124,41 @@ void TestDatabase::FailUpdatesOfKey(int32_t keyId) {
                             "WHEN (OLD.\"ID\" = %1) EXECUTE FUNCTION \"failKey\"()")
                  .arg(keyId));
     }
+}
+
+void TestDatabase::FailWrites(const char* table, const char* op, const QString& condition) {
+    static std::atomic<int> triggers{0};
+    const QString name = QStringLiteral("failWrite%1").arg(++triggers);
+    if (engine_ == Engine::Sqlite) {
+        Exec(QStringLiteral("CREATE TRIGGER \"%1\" BEFORE %2 ON \"%3\" WHEN %4 "
+                            "BEGIN SELECT RAISE(ABORT, 'injected failure'); END")
+                 .arg(name, QString::fromLatin1(op), QString::fromLatin1(table), condition));
+    } else {
+        Exec(QStringLiteral("CREATE FUNCTION \"%1\"() RETURNS trigger LANGUAGE plpgsql AS "
+                            "$$ BEGIN RAISE EXCEPTION 'injected failure'; END $$")
+                 .arg(name));
+        Exec(QStringLiteral("CREATE TRIGGER \"%1\" BEFORE %2 ON \"%3\" FOR EACH ROW WHEN (%4) "
+                            "EXECUTE FUNCTION \"%1\"()")
+                 .arg(name, QString::fromLatin1(op), QString::fromLatin1(table), condition));
+    }
+}
+
+QStringList TestDatabase::AllRows() {
+    QStringList rows;
+    for (const char* table : {"tblUnits", "tblCodes", "tblTransmit"}) {
+        QSqlQuery q(admin_.Db());
+        if (!q.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY \"ID\"").arg(QString::fromLatin1(table)))) {
+            ADD_FAILURE() << table << ": " << q.lastError().text().toStdString();
+            continue;
+        }
+        while (q.next()) {
+            QStringList values;
+            for (int c = 0; c < q.record().count(); ++c)
+                values << (q.value(c).isNull() ? QStringLiteral("null") : q.value(c).toString());
+            rows << QString::fromLatin1(table) + u':' + values.join(u'|');
+        }
+    }
+    return rows;
 }
 
 }  // namespace tovanel::test

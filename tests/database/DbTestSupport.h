@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -50,6 +51,11 @@ public:
 
     // Makes every write of tblCodes' row `keyId` fail with "injected failure".
     void FailUpdatesOfKey(int32_t keyId);
+    // Makes every `op` (INSERT, UPDATE or DELETE) of `table` for which
+    // `condition` (SQL over NEW or OLD) holds fail with "injected failure".
+    void FailWrites(const char* table, const char* op, const QString& condition);
+    // Every row of the three tables, as text, for before/after comparisons.
+    QStringList AllRows();
 
 private:
     Engine engine_;

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <iostream>
 #include <limits>
+#include <sstream>
 
 #include <pthread.h>
 
@@ -132,6 +133,19 @@ const char* AnalyzeUsage() {
            "  --help              this text\n";
 }
 
+bool ParseInputFormat(const std::string& text, InputFormat& format) {
+    static const std::pair<const char*, InputFormat> formats[] = {{"durations", InputFormat::Durations},
+                                                                  {"mode2", InputFormat::Mode2},
+                                                                  {"wav", InputFormat::Wav},
+                                                                  {"codetext", InputFormat::CodeText}};
+    for (const auto& [name, value] : formats) {
+        if (text != name) continue;
+        format = value;
+        return true;
+    }
+    return false;
+}
+
 bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o,
                          std::string& error) {
     struct Numeric {
@@ -211,15 +225,7 @@ bool ParseAnalyzeOptions(const std::vector<std::string>& args, AnalyzeOptions& o
         }
         if (arg == "--input") {
             if (!takeValue()) return false;
-            if (value == "durations")
-                o.input = InputFormat::Durations;
-            else if (value == "mode2")
-                o.input = InputFormat::Mode2;
-            else if (value == "wav")
-                o.input = InputFormat::Wav;
-            else if (value == "codetext")
-                o.input = InputFormat::CodeText;
-            else {
+            if (!ParseInputFormat(value, o.input)) {
                 error = "option --input: unknown input format " + Quoted(value);
                 return false;
             }

@@ -15,7 +15,7 @@
 #include "analysis/CodeFrame.h"
 #include "analysis/rc/RcProtocols.h"
 #include "capture/FrameAssembler.h"
-#include "tools/analyze/TextInput.h"
+#include "capture/TextInput.h"
 
 namespace tovanel {
 
@@ -35,6 +35,9 @@ struct AnalyzeOptions {
     bool listDevices = false;   // list the sound capture devices
     std::string plotFile;       // write the buffer's oscillogram there as PNG
 };
+
+// "durations", "mode2", "wav" or "codetext", as --input takes them.
+bool ParseInputFormat(const std::string& text, InputFormat& format);
 
 // Parses argv[1..]. False with a message naming the option when an option
 // is unknown, lacks its value or has a value out of range.

@@ -1,10 +1,17 @@
 #include "tools/db/DbTool.h"
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
+
+#include <pthread.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,9 +20,17 @@
 #include "analysis/rc/RcReading.h"
 #include "capture/Setup/AppPaths.h"
 #include "capture/Setup/CaptureConfig.h"
+#include "capture/Setup/IniFile.h"
 #include "capture/Setup/Quoting.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
+#include "database/KeySearch.h"
+#include "database/Keys.h"
+#include "database/TransmitList.h"
+#include "database/Units.h"
+#include "tools/analyze/AnalyzeTool.h"
+#include "tools/analyze/FileInput.h"
+#include "tools/analyze/FirstBurst.h"
 #include "tools/analyze/FrameReport.h"
 #include "tools/db/SampleData.h"
 
@@ -28,8 +43,13 @@ struct Options {
     bool json = true;
     bool sample = false;
     bool byCode = false;
+    InputFormat input = InputFormat::Durations;  // FILE of the key commands
     std::vector<std::string> words;
     bool help = false;
+    // search, transmit, send
+    std::optional<std::string> unit;  // search: this unit only
+    bool allUnits = false;
+    std::optional<std::string> device;  // the transmitter instead of the settings file's
 };
 
 struct UsageError {
@@ -54,8 +74,17 @@ Options Parse(const std::vector<std::string>& args) {
             const std::string& v = value();
             if (v != "name" && v != "code") throw UsageError{"option --order: unknown order " + Quoted(v)};
             o.byCode = v == "code";
+        } else if (a == "--input") {
+            const std::string& v = value();
+            if (!ParseInputFormat(v, o.input)) throw UsageError{"option --input: unknown input format " + Quoted(v)};
         } else if (a == "--sample") {
             o.sample = true;
+        } else if (a == "--unit") {
+            o.unit = value();
+        } else if (a == "--all-units") {
+            o.allUnits = true;
+        } else if (a == "--device") {
+            o.device = value();
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -64,6 +93,7 @@ Options Parse(const std::vector<std::string>& args) {
             o.words.push_back(a);
         }
     }
+    if (o.unit && o.allUnits) throw UsageError{"options --unit and --all-units exclude each other"};
     return o;
 }
 
@@ -89,7 +119,8 @@ std::string Field(const QString& text) {
 
 class Tool {
 public:
-    Tool(const Options& o, std::ostream& out, std::ostream& err) : o_(o), out_(out), err_(err) {}
+    Tool(const Options& o, std::ostream& out, std::ostream& err, const DbEnvironment& env)
+        : o_(o), out_(out), err_(err), env_(env) {}
 
     int Run() {
         const std::vector<std::string>& w = o_.words;
@@ -103,6 +134,16 @@ public:
         if (cmd == "list" && w.size() == 3 && w[1] == "keys") return Open(reading) ? ListKeys(w[2]) : 1;
         if (cmd == "show" && w.size() == 2) return Open(reading) ? Show(w[1]) : 1;
         if (cmd == "recompute" && w.size() == 2) return Open(writing) ? Recompute(w[1]) : 1;
+        if (cmd == "add-unit" && w.size() == 2) return Open(writing) ? AddUnitCommand(w[1]) : 1;
+        if (cmd == "add-key" && w.size() == 4) return Open(writing) ? AddKeyCommand(w[1], w[2], w[3]) : 1;
+        if (cmd == "update-key" && w.size() == 3) return Open(writing) ? UpdateKeyCommand(w[1], w[2]) : 1;
+        if (cmd == "rename-key" && w.size() == 3) return Open(writing) ? RenameKeyCommand(w[1], w[2]) : 1;
+        if (cmd == "delete-key" && w.size() == 2) return Open(writing) ? DeleteKeyCommand(w[1]) : 1;
+        if (cmd == "duplicate-unit" && w.size() == 2) return Open(writing) ? DuplicateUnitCommand(w[1]) : 1;
+        if (cmd == "delete-unit" && w.size() == 2) return Open(writing) ? DeleteUnitCommand(w[1]) : 1;
+        if (cmd == "search" && w.size() == 2) return Open(reading) ? Search(w[1]) : 1;
+        if (cmd == "transmit" && w.size() == 1) return Open(reading) ? Transmit() : 1;
+        if (cmd == "send" && w.size() == 2) return Open(reading) ? SendKey(w[1]) : 1;
         throw UsageError{"unknown command or wrong arguments: " + Shortened(cmd)};
     }
 
@@ -118,10 +159,7 @@ private:
         if (o_.connection) {
             connection = Q(*o_.connection);
         } else {
-            std::string warning;
-            const IniFile ini = LoadSettingsFile(warning);
-            if (!warning.empty()) err_ << "tovanel-db: warning: " << warning << "\n";
-            connection = Q(DatabaseConnectionString(ini));
+            connection = Q(DatabaseConnectionString(Settings()));
         }
         const OpenOutcome r = db_.Open(connection, settings, mode);
         if (r.ok) return true;
@@ -184,25 +222,29 @@ private:
         if (!FindUnit(unit)) return 1;
         TableView& keys = db_.ADOTableCodes;
         if (o_.byCode) keys.SetOrder(KeyOrderByCode);
-        if (!o_.json) out_ << "ID\tName\tMode\tAdr\tCmd\tFrames\tLinux\n";
-        for (int i = 0; i < keys.RecordCount(); ++i) {
-            const TableRow& k = keys.RowAt(i);
-            int frames = 0;
-            for (const char* c : {"Code1", "Code2", "Code3", "Code4"}) frames += k.Text(c).size() >= 4 ? 1 : 0;
-            const std::optional<RcReading> rc = KeyRcReading(k);
-            if (o_.json)
-                out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Value("UnitID").toLongLong()
-                     << ",\"name\":" << JsonString(k.Text("Name")) << ",\"mode\":" << k.Int("Mode")
-                     << ",\"adr\":" << k.Int("Adr") << ",\"cmd\":" << k.Int("Cmd")
-                     << ",\"adr_text\":" << JsonString(k.Text("strAdr"))
-                     << ",\"cmd_text\":" << JsonString(k.Text("strCmd")) << ",\"frames\":" << frames << ","
-                     << RcJsonMembers(rc) << "}\n";
-            else
-                out_ << k.Id() << '\t' << Field(k.Text("Name")) << '\t' << k.Int("Mode") << '\t'
-                     << S(k.Text("strAdr")) << '\t' << S(k.Text("strCmd")) << '\t' << frames << '\t'
-                     << RcReadingText(rc) << '\n';
-        }
+        if (!o_.json) out_ << KeyHeader;
+        for (int i = 0; i < keys.RecordCount(); ++i) PrintKey(keys.RowAt(i));
         return 0;
+    }
+
+    static constexpr const char* KeyHeader = "ID\tName\tMode\tAdr\tCmd\tFrames\tLinux\n";
+
+    // One key as 'list keys' prints it.
+    void PrintKey(const TableRow& k) {
+        int frames = 0;
+        for (const char* c : {"Code1", "Code2", "Code3", "Code4"}) frames += k.Text(c).size() >= 4 ? 1 : 0;
+        const std::optional<RcReading> rc = KeyRcReading(k);
+        if (o_.json)
+            out_ << "{\"id\":" << k.Id() << ",\"unit_id\":" << k.Value("UnitID").toLongLong()
+                 << ",\"name\":" << JsonString(k.Text("Name")) << ",\"mode\":" << k.Int("Mode")
+                 << ",\"adr\":" << k.Int("Adr") << ",\"cmd\":" << k.Int("Cmd")
+                 << ",\"adr_text\":" << JsonString(k.Text("strAdr"))
+                 << ",\"cmd_text\":" << JsonString(k.Text("strCmd")) << ",\"frames\":" << frames << ","
+                 << RcJsonMembers(rc) << "}\n";
+        else
+            out_ << k.Id() << '\t' << Field(k.Text("Name")) << '\t' << k.Int("Mode") << '\t'
+                 << S(k.Text("strAdr")) << '\t' << S(k.Text("strCmd")) << '\t' << frames << '\t'
+                 << RcReadingText(rc) << '\n';
     }
 
     // Makes a key (by ID) and its unit current.
@@ -312,10 +354,226 @@ private:
         return 0;
     }
 
+    // ---- unit and key commands: the window's code paths
+
+    // The first key press of FILE ("-": standard input) in the format of
+    // --input, analysed into `buffer` as a recording is, with automatic
+    // protocol and modulation and `layout` for frames of no known protocol.
+    // False after a message when it cannot be read or holds no frame.
+    bool AnalyzeFile(const std::string& file, const DecodeSettings& layout, FrameBuffer& buffer) {
+        std::unique_ptr<FdInputBuf> source;
+        if (file == "-") {
+            source = std::make_unique<FdInputBuf>(0, false);
+        } else {
+            int error = 0;
+            source = FdInputBuf::Open(file, error);
+            if (!source) {
+                err_ << "tovanel-db: cannot open " << file << ": " << std::strerror(error) << "\n";
+                return false;
+            }
+        }
+        std::istream in(source.get());
+        const std::string name = file == "-" ? "standard input" : file;
+        const CaptureConfig config = SettingsConfig();
+        std::string error;
+        const bool analysed =
+            AnalyzeFirstBurst(in, name, o_.input, layout, config.PulseTime, config.PulseLevel, buffer, error);
+        if (const std::string failure = ReadFailure(in); !failure.empty()) {
+            err_ << "tovanel-db: cannot read " << name << ": " << failure << "\n";
+            return false;
+        }
+        if (!analysed) err_ << "tovanel-db: " << error << "\n";
+        return analysed;
+    }
+
+    // FILE's first key press analysed as a recording of the current unit
+    // would be: protocol and modulation automatic, the unit's layout. The
+    // values a key stores of it, or a message and nothing when the file
+    // cannot be read or the recording may not be stored.
+    std::optional<StoredKey> KeyFromFile(const std::string& file) {
+        auto buffer = std::make_unique<FrameBuffer>();
+        if (!AnalyzeFile(file, UnitLayout(db_.ADOTableUnits.Current()), *buffer)) return std::nullopt;
+        if (!ValidateFrames(*buffer)) {
+            err_ << "tovanel-db: " << S(InvalidKeyText) << " (" << file << ")\n";
+            return std::nullopt;
+        }
+        StoredKey key;
+        QString why;
+        if (!StoredKeyFromBuffer(*buffer, key, why)) {
+            err_ << "tovanel-db: " << file << ": " << S(why) << "\n";
+            return std::nullopt;
+        }
+        return key;
+    }
+
+    void PrintCurrentKey() {
+        if (!o_.json) out_ << KeyHeader;
+        PrintKey(db_.ADOTableCodes.Current());
+    }
+
+    int AddUnitCommand(const std::string& name) {
+        const RowId id = AppendUnit(db_, Q(name));
+        if (o_.json)
+            out_ << "{\"id\":" << id << ",\"name\":" << JsonString(Q(name)) << "}\n";
+        else
+            out_ << "Added unit " << id << " \"" << name << "\"\n";
+        return 0;
+    }
+
+    int AddKeyCommand(const std::string& unit, const std::string& name, const std::string& file) {
+        if (!FindUnit(unit)) return 1;
+        const std::optional<StoredKey> key = KeyFromFile(file);
+        if (!key) return 2;
+        AddKey(db_, Q(name), *key);
+        PrintCurrentKey();
+        return 0;
+    }
+
+    int UpdateKeyCommand(const std::string& keyId, const std::string& file) {
+        if (!FindKey(keyId)) return 1;
+        const std::optional<StoredKey> key = KeyFromFile(file);
+        if (!key) return 2;
+        UpdateKey(db_, *key);
+        PrintCurrentKey();
+        return 0;
+    }
+
+    int RenameKeyCommand(const std::string& keyId, const std::string& name) {
+        if (!FindKey(keyId)) return 1;
+        RenameKey(db_, Q(name));
+        PrintCurrentKey();
+        return 0;
+    }
+
+    int DeleteKeyCommand(const std::string& keyId) {
+        if (!FindKey(keyId)) return 1;
+        const QString name = db_.ADOTableCodes.Text("Name");
+        const QString unit = db_.ADOTableUnits.Text("Name");
+        const RowId unitId = db_.ADOTableUnits.Current().Id();
+        const RowId id = db_.ADOTableCodes.Current().Id();
+        DeleteKey(db_);
+        if (o_.json)
+            out_ << "{\"deleted_key\":" << id << ",\"name\":" << JsonString(name) << ",\"unit_id\":" << unitId
+                 << "}\n";
+        else
+            out_ << "Deleted key " << id << " \"" << S(name) << "\" of unit \"" << S(unit) << "\"\n";
+        return 0;
+    }
+
+    int DuplicateUnitCommand(const std::string& unit) {
+        if (!FindUnit(unit)) return 1;
+        const RowId source = db_.ADOTableUnits.Current().Id();
+        const RowId copy = DuplicateUnit(db_);
+        const QString name = db_.ADOTableUnits.Text("Name");
+        const int keys = db_.ADOTableCodes.RecordCount();
+        if (o_.json)
+            out_ << "{\"id\":" << copy << ",\"name\":" << JsonString(name) << ",\"source_id\":" << source
+                 << ",\"keys\":" << keys << "}\n";
+        else
+            out_ << "Added unit " << copy << " \"" << S(name) << "\" with " << keys << " keys\n";
+        return 0;
+    }
+
+    int DeleteUnitCommand(const std::string& unit) {
+        if (!FindUnit(unit)) return 1;
+        const RowId id = db_.ADOTableUnits.Current().Id();
+        const QString name = db_.ADOTableUnits.Text("Name");
+        const int keys = DeleteUnit(db_);
+        if (o_.json)
+            out_ << "{\"deleted_unit\":" << id << ",\"name\":" << JsonString(name) << ",\"keys\":" << keys
+                 << "}\n";
+        else
+            out_ << "Deleted unit " << id << " \"" << S(name) << "\" and its " << keys << " keys\n";
+        return 0;
+    }
+
+    // ---- search and transmit
+
+    // The file's first frame analysed as a recording (protocol and
+    // modulation automatic, the layout of the unit searched, or of the
+    // first unit, which the window holds when it opens) and looked up as
+    // the window's automatic search does.
+    int Search(const std::string& file) {
+        if (o_.unit && !FindUnit(*o_.unit)) return 1;
+        if (o_.byCode) db_.ADOTableCodes.SetOrder(KeyOrderByCode);
+        const TableView& units = db_.ADOTableUnits;
+        const DecodeSettings layout = units.HasCurrent() ? UnitLayout(units.Current()) : DecodeSettings{};
+        auto buffer = std::make_unique<FrameBuffer>();
+        if (!AnalyzeFile(file, layout, *buffer)) return 2;
+        const KeySearchValues values = SearchValuesOf(buffer->Slots[0]);
+        const KeySearchResult r = SearchNextKey(db_, values, !o_.unit, false);
+        if (!o_.json) {
+            out_ << S(SearchStatusText(r)) << "\n";
+        } else {
+            out_ << "{\"found\":" << (r.found ? "true" : "false");
+            if (r.found)
+                out_ << ",\"unit_id\":" << db_.ADOTableUnits.Current().Id() << ",\"unit\":" << JsonString(r.unitName)
+                     << ",\"key_id\":" << db_.ADOTableCodes.Current().Id() << ",\"key\":" << JsonString(r.keyName);
+            out_ << ",\"protocol\":" << values.protocol << ",\"mode\":" << values.mode << ",\"adr\":" << values.adr
+                 << ",\"cmd\":" << values.cmd << "}\n";
+        }
+        return r.found ? 0 : 3;
+    }
+
+    int Transmit() { return Send(TransmitListItems(db_)); }
+
+    int SendKey(const std::string& key) { return FindKey(key) ? Send({CurrentKeyItem(db_)}) : 1; }
+
+    // Sends on the sender's thread while this one waits for its end or for
+    // SIGINT/SIGTERM, which stop it.
+    int Send(std::vector<TransmitItem> items) {
+        const std::string device = o_.device ? *o_.device : SettingsConfig().LircTransmitDevice;
+        const size_t count = items.size();
+        // The stop signals go to the waiting thread alone: blocked before
+        // the sender's thread exists, which inherits the mask.
+        sigset_t stopSignals, previous;
+        sigemptyset(&stopSignals);
+        sigaddset(&stopSignals, SIGINT);
+        sigaddset(&stopSignals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+        std::unique_ptr<LircTransmitter> sender = env_.transmitter();
+        std::atomic<bool> finished{false};
+        TransmitOutcome outcome;
+        const bool started = sender->Start(device, std::move(items), {}, [&](const TransmitOutcome& o) {
+            outcome = o;
+            finished = true;
+        });
+        if (started) env_.wait([&] { return finished.load(); });
+        sender->Stop();
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        if (!started) return Fail("cannot start sending");
+        if (outcome.status == TransmitOutcome::Status::Failed) return Fail(outcome.error);
+        const bool stopped = outcome.status == TransmitOutcome::Status::Stopped;
+        if (o_.json)
+            out_ << "{\"device\":" << JsonQuoted(device) << ",\"entries\":" << count
+                 << ",\"sent\":" << outcome.itemsSent << ",\"stopped\":" << (stopped ? "true" : "false") << "}\n";
+        else
+            out_ << (stopped ? "Stopped after " : "Sent ") << outcome.itemsSent << " of " << count
+                 << (count == 1 ? " entry" : " entries") << " through " << device << "\n";
+        return 0;
+    }
+
+    // The settings file; a warning when it cannot be read, once per run.
+    IniFile Settings() {
+        std::string warning;
+        IniFile ini = LoadSettingsFile(warning);
+        if (!warning.empty() && !settingsWarned_) err_ << "tovanel-db: warning: " << warning << "\n";
+        settingsWarned_ = true;
+        return ini;
+    }
+
+    CaptureConfig SettingsConfig() {
+        CaptureConfig config;
+        LoadCaptureConfig(Settings(), config);
+        return config;
+    }
+
     const Options& o_;
     std::ostream& out_;
     std::ostream& err_;
+    const DbEnvironment& env_;
     CodeDatabase db_;
+    bool settingsWarned_ = false;
 };
 
 }  // namespace
@@ -333,9 +591,25 @@ const char* DbUsage() {
            "                          tovanel-analyze prints frames\n"
            "  recompute UNIT          analyse the first frame of every key of a unit anew\n"
            "                          and store its mode, address and command\n"
+           "  add-unit NAME           a new unit (carrier \"???\")\n"
+           "  add-key UNIT NAME FILE  a new key of a unit from the first key press in\n"
+           "                          FILE, analysed as a recording of that unit would\n"
+           "                          be (protocol and modulation automatic, the unit's\n"
+           "                          layout); refused when it may not be stored\n"
+           "  update-key KEY FILE     the same frames into an existing key (its ID)\n"
+           "  rename-key KEY NAME     a new name for a key\n"
+           "  delete-key KEY          delete a key\n"
+           "  duplicate-unit UNIT     a copy of a unit, \"NAME (copy)\", with copies of its keys\n"
+           "  delete-unit UNIT        delete a unit and all its keys\n"
            "  create PATH             a new SQLite database with the empty schema\n"
            "  create --connection S   write the empty schema into an existing database\n"
            "  create --sample ...     the same with a few demo units and keys\n"
+           "  search [--all-units | --unit UNIT] FILE\n"
+           "                          look the first frame of a recording up as the\n"
+           "                          window's search mode does: over all units, or the\n"
+           "                          given unit's keys; prints the unit and key found\n"
+           "  transmit                send the transmit list through the IR transmitter\n"
+           "  send KEY                send one key (its ID) once\n"
            "\n"
            "Options:\n"
            "  --connection STRING     the database, e.g. Driver=QSQLITE;Database=PATH or\n"
@@ -344,20 +618,32 @@ const char* DbUsage() {
            "                          of the settings file, else the data-link file\n"
            "                          tovanel.dsn beside the program\n"
            "  --format json|text      output format (default json)\n"
-           "  --order name|code       key order for 'list keys' (default name)\n"
+           "  --order name|code       key order for 'list keys' and 'search' (default name)\n"
+           "  --input FORMAT          what FILE holds, as tovanel-analyze reads it:\n"
+           "                          durations (default), mode2, wav, codetext;\n"
+           "                          '-' reads standard input\n"
+           "  --device PATH           the transmitter, instead of [LIRC] TransmitDevice of\n"
+           "                          the settings file (default /dev/lirc0)\n"
            "  --help                  this text\n"
            "\n"
-           "Exit status: 0 done, 1 database error or no such unit or key, 2 bad usage.\n";
+           "A unit is given by its ID or exact name, a key by its ID. The key commands\n"
+           "print the key as 'list keys' does. Sending stops on Ctrl+C (SIGINT) or\n"
+           "SIGTERM.\n"
+           "\n"
+           "Exit status: 0 done, 1 database or transmitter error or no such unit or key,\n"
+           "2 bad usage or a FILE that cannot be read or stored as a key, 3 'search'\n"
+           "found nothing.\n";
 }
 
-int DbMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int DbMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const DbEnvironment& environment) {
     try {
         const Options o = Parse(args);
         if (o.help) {
             out << DbUsage();
             return 0;
         }
-        return Tool(o, out, err).Run();
+        return Tool(o, out, err, environment).Run();
     } catch (const UsageError& e) {
         err << "tovanel-db: " << e.message << "\n" << DbUsage();
         return 2;

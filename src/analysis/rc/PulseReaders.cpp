@@ -103,7 +103,7 @@ std::optional<uint32_t> SharpBitsOf(RcDurations d) {
     return static_cast<uint32_t>(*bits);
 }
 
-constexpr uint32_t SharpExpansion = 1u << 13, SharpCheck = 1u << 14;
+constexpr uint32_t SharpCheck = 1u << 14;  // the expansion bit, 1u << 13, is not looked at
 // The second frame inverts command, expansion and check bit.
 constexpr uint32_t SharpEchoInverts = 0x7fe0;
 

@@ -39,6 +39,8 @@ void LoadCaptureConfig(const IniFile& ini, CaptureConfig& c) {
     c.ComDevice = ini.GetString("COM", "Device", c.ComDevice);
     c.LircDevice = ini.GetString("LIRC", "Device", c.LircDevice);
     if (c.LircDevice.empty()) c.LircDevice = CaptureConfig{}.LircDevice;
+    c.LircTransmitDevice = ini.GetString("LIRC", "TransmitDevice", c.LircTransmitDevice);
+    if (c.LircTransmitDevice.empty()) c.LircTransmitDevice = CaptureConfig{}.LircTransmitDevice;
 }
 
 void SaveCaptureConfig(IniFile& ini, const CaptureConfig& c) {

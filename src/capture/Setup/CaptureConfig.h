@@ -4,7 +4,7 @@
 //   [Setup]  Source=COM|Sound|USB|USB2|LIRC   (DB: the database's, not here)
 //   [Sound]  DeviceIndex, PulseTime, PulseLevel
 //   [COM]    COM, DualPower, SignalSource, and optionally Device
-//   [LIRC]   Device
+//   [LIRC]   Device, TransmitDevice
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,8 @@ struct CaptureConfig {
     int32_t SignalSource = 0;
     std::string ComDevice;  // "COM"/"Device": opened instead of /dev/ttyS{COM-1}
     std::string LircDevice = "/dev/lirc0";
+    // The IR transmitter the transmit list is sent through.
+    std::string LircTransmitDevice = "/dev/lirc0";
 };
 
 // "COM", "Sound", "USB", "USB2", "LIRC" for sources 1..5; empty otherwise.
@@ -38,8 +40,8 @@ std::optional<int32_t> SourceFromName(const std::string& text);
 // PulseTime and PulseLevel outside 1..1000 and 1..100 are clamped into them.
 void LoadCaptureConfig(const IniFile& ini, CaptureConfig& config);
 // Writes, in this order: Source, PulseTime, PulseLevel, DeviceIndex, COM,
-// DualPower, SignalSource, then the LIRC device. "DB" and "COM"/"Device"
-// are left as they are.
+// DualPower, SignalSource, then the LIRC device. "DB", "COM"/"Device" and
+// "LIRC"/"TransmitDevice" (which no dialog changes) are left as they are.
 void SaveCaptureConfig(IniFile& ini, const CaptureConfig& config);
 
 // The settings file the programs read, SettingsFilePath(). `warning` tells

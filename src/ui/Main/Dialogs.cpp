@@ -1,6 +1,8 @@
 #include "ui/Main/Dialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "capture/CaptureSink.h"
@@ -27,7 +29,35 @@ QString QtDialogs::ChooseDataSource(QWidget* owner, const QString& current) {
 QString QtDialogs::ChooseRecording(QWidget* owner) {
     return QFileDialog::getOpenFileName(
         owner, QStringLiteral("Open recording"), QString(),
-        QStringLiteral("Recordings (*.txt *.mode2 *.wav);;All files (*)"));
+        QStringLiteral("Recordings (*.txt *.mode2 *.wav *.codes);;All files (*)"));
+}
+
+std::optional<QString> QtDialogs::AskName(QWidget* owner, const QString& caption, const QString& initial) {
+    QInputDialog dialog(owner);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(QStringLiteral("Name:"));
+    dialog.setTextValue(initial);
+    // A name column holds 64 characters.
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(64);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue();
+}
+
+bool QtDialogs::Confirm(QWidget* owner, const QString& text) {
+    return QMessageBox::question(owner, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString QtDialogs::ChoosePicture(QWidget* owner) {
+    QFileDialog dialog(owner, QStringLiteral("Load picture..."));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDefaultSuffix(QStringLiteral("jpg"));
+    dialog.setNameFilters({QStringLiteral("All (*.gif *.jpg *.jpeg)"), QStringLiteral("CompuServe GIF Image (*.gif)"),
+                           QStringLiteral("JPEG Image File (*.jpg)"), QStringLiteral("JPEG Image File (*.jpeg)")});
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace tovanel

@@ -2,6 +2,8 @@
 // that tests answer them instead of a user.
 #pragma once
 
+#include <optional>
+
 #include <QString>
 
 #include "ui/Main/MainController.h"
@@ -13,6 +15,8 @@ namespace tovanel {
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
+    // The questions of the unit and key actions (below) answer Cancel and
+    // No unless overridden.
     // An error box: the message's caption and text, its detail below.
     virtual void ShowMessage(QWidget* owner, const UserMessage& message) = 0;
     virtual void About(QWidget* owner) = 0;
@@ -20,6 +24,16 @@ public:
     virtual QString ChooseDataSource(QWidget* owner, const QString& current) = 0;
     // A recording to open; empty when the user cancels.
     virtual QString ChooseRecording(QWidget* owner) = 0;
+
+    // The input box for a new unit's or key's name: `caption`, the prompt
+    // "Name:" and `initial` as the text; nothing when the user cancels.
+    virtual std::optional<QString> AskName(QWidget*, const QString& /*caption*/, const QString& /*initial*/) {
+        return std::nullopt;
+    }
+    // A question before a destructive action: caption "Confirm", Yes and No.
+    virtual bool Confirm(QWidget*, const QString& /*text*/) { return false; }
+    // The open-picture dialog; empty when the user cancels.
+    virtual QString ChoosePicture(QWidget*) { return {}; }
 };
 
 // The real boxes and dialogs.
@@ -29,6 +43,9 @@ public:
     void About(QWidget* owner) override;
     QString ChooseDataSource(QWidget* owner, const QString& current) override;
     QString ChooseRecording(QWidget* owner) override;
+    std::optional<QString> AskName(QWidget* owner, const QString& caption, const QString& initial) override;
+    bool Confirm(QWidget* owner, const QString& text) override;
+    QString ChoosePicture(QWidget* owner) override;
 };
 
 }  // namespace tovanel

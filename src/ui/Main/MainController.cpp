@@ -3,23 +3,19 @@
 #include <algorithm>
 
 #include "analysis/Recognition.h"
+#include "capture/LircTransmitter.h"
 #include "capture/Setup/IniFile.h"
 #include "database/KeyCodes.h"
+#include "database/Units.h"
+#include "database/KeySearch.h"
+#include "database/TransmitList.h"
 #include "ui/Main/CaptureControl.h"
+#include "ui/Main/Picture.h"
 #include "ui/Main/RecordingFile.h"
 
 namespace tovanel {
 
 // ---- plain functions ----------------------------------------------------------
-
-bool ValidateFrames(const FrameBuffer& buffer) {
-    const CodeFrame& first = buffer.Slots[0];
-    if (first.Count == 0 || first.Modulation <= 0) return false;
-    if (first.Protocol <= 0)
-        for (int k = 1; k <= 3; ++k)
-            if (buffer.Slots[k].Protocol > 0 && !buffer.Slots[k].IsRepeat) return false;
-    return true;
-}
 
 QStringList ClassLines(const int32_t means[], const int32_t counts[], int32_t classCount) {
     QStringList lines;
@@ -85,9 +81,15 @@ MainController::MainController(CaptureControl& capture, SharedFrameBuffer& buffe
     db_->ADOTableUnits.BeforeScroll = [this](TableView&) { ADOTableUnitsBeforeScroll(); };
     db_->ADOTableUnits.AfterScroll = [this](TableView&) { ADOTableUnitsAfterScroll(); };
     db_->ADOTableCodes.AfterScroll = [this](TableView&) { ADOTableCodesAfterScroll(); };
+    // A closed database shows no picture.
+    db_->ADOTableUnits.AddListener([this](TableView::Change change, int) {
+        if (change == TableView::Change::Reset && !db_->ADOTableUnits.IsOpen()) SetPicture({}, {});
+    });
 }
 
 MainController::~MainController() {
+    // A sending posts its end to this object: finished before it goes.
+    if (transmitter_) transmitter_->Stop();
     // The views' hooks call back into this controller: silence them first.
     for (TableView* view : db_->Views()) view->BeforeScroll = view->AfterScroll = nullptr;
     db_->Close();
@@ -280,9 +282,71 @@ void MainController::Search0Execute() {
 }
 
 void MainController::SearchNext0Execute(bool byUser) {
-    // The search through the units and keys for slot 0's values is not
-    // built yet; this is where it runs, for "Search next" and automatically.
+    // Slot 0 as the display shows it.
+    const KeySearchResult result =
+        SearchNextKey(*db_, SearchValuesOf(snapshot_->Slots[0]), actions_.searchAll, byUser);
+    status_ = SearchStatusText(result);
+    emit statusChanged();
+    if (result.found) emit beep();
     emit searchRan(byUser);
+}
+
+// ---- transmit list -------------------------------------------------------------------
+
+void MainController::TransAdd0Execute() {
+    if (db_->ADOTableTrans.IsOpen()) AddTransmitEntry(*db_);
+}
+
+void MainController::TransDel0Execute() { DeleteTransmitEntry(*db_); }
+
+void MainController::SetTransmitter(std::unique_ptr<LircTransmitter> transmitter) {
+    if (transmitter_) transmitter_->Stop();
+    transmitter_ = std::move(transmitter);
+}
+
+void MainController::StopTransmit() {
+    // The sender's end arrives as a queued call and clears the state.
+    if (transmitter_) transmitter_->Stop();
+}
+
+void MainController::Transmit0Execute() {
+    if (actions_.transmitting) {
+        StopTransmit();
+        return;
+    }
+    if (!db_->ADOTableTrans.IsOpen()) return;
+    std::vector<TransmitItem> items = TransmitListItems(*db_);
+    if (!transmitter_) transmitter_ = std::make_unique<LircTransmitter>();
+    std::vector<QString> names;
+    for (const TransmitItem& item : items)
+        names.push_back(QStringLiteral("Transmitting unit \"%1\", key \"%2\"... (Transmit again to stop)")
+                            .arg(QString::fromStdString(item.unitName), QString::fromStdString(item.keyName)));
+    auto progress = [this, names](size_t item) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = names[item]] {
+                if (!actions_.transmitting) return;
+                status_ = text;
+                emit statusChanged();
+            },
+            Qt::QueuedConnection);
+    };
+    auto done = [this](const TransmitOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, status = outcome.status, error = QString::fromStdString(outcome.error)] {
+                actions_.transmitting = false;
+                emit actionsChanged();
+                UpdateRecordStatus();
+                if (status == TransmitOutcome::Status::Failed)
+                    emit message(UserMessage{QString::fromLatin1(ApplicationTitle), error, {}, false});
+                emit transmitEnded(static_cast<int>(status));
+            },
+            Qt::QueuedConnection);
+    };
+    actions_.transmitting = transmitter_->Start(capture_.Config().LircTransmitDevice, std::move(items),
+                                                std::move(progress), std::move(done));
+    emit actionsChanged();
 }
 
 // ---- decoding overrides -------------------------------------------------------------
@@ -471,6 +535,7 @@ void MainController::ADOTableUnitsAfterScroll() {
     ComboProtocolChange();
     db_->ReloadGuard = false;
     if (CodesOpen()) ADOTableCodesAfterScroll();
+    ShowPicture();
 }
 
 void MainController::ADOTableCodesAfterScroll() {
@@ -508,6 +573,134 @@ void MainController::SetUnitText(const char* column, const QString& text) {
 void MainController::PostUnit() {
     TableView& units = db_->ADOTableUnits;
     if (UnitsOpen() && units.state() == TableView::State::Edit) units.Post();
+}
+
+// ---- unit and key actions ----------------------------------------------------------------
+
+void MainController::ShowPicture() {
+    const TableView& units = db_->ADOTableUnits;
+    const QByteArray bytes = UnitsOpen() && units.HasCurrent() ? units.Bytes("Picture") : QByteArray();
+    if (bytes.isEmpty()) {
+        SetPicture({}, {});
+        return;
+    }
+    if (bytes == pictureBytes_) return;
+    // A stored picture that is neither JPEG nor GIF shows nothing, silently.
+    QImage image;
+    QString ignored;
+    tovanel::LoadPicture(bytes, image, ignored);
+    SetPicture(bytes, std::move(image));
+}
+
+void MainController::SetPicture(const QByteArray& bytes, QImage image) {
+    if (bytes.isEmpty() && pictureBytes_.isEmpty() && picture_.isNull()) return;
+    pictureBytes_ = bytes;
+    picture_ = std::move(image);
+    emit pictureChanged();
+}
+
+void MainController::ShowCurrentUnitAgain() {
+    // As switching recording off does: the unit's settings come back into
+    // the controls without being written back, then its key and picture.
+    db_->ReloadGuard = true;
+    if (UnitsOpen()) ADOTableUnitsAfterScroll();
+    if (!actions_.record) db_->ReloadGuard = false;
+}
+
+std::optional<StoredKey> MainController::RecordedKey() {
+    auto burst = std::make_unique<FrameBuffer>();
+    buffer_.CopyTo(*burst);
+    if (!ValidateFrames(*burst)) {
+        emit message(UserMessage{InvalidKeyCaption, InvalidKeyText, {}, false});
+        return std::nullopt;
+    }
+    StoredKey key;
+    QString error;
+    if (!StoredKeyFromBuffer(*burst, key, error)) {
+        emit message(UserMessage{InvalidKeyCaption, error, {}, false});
+        return std::nullopt;
+    }
+    return key;
+}
+
+void MainController::UnitAdd0Execute(const AskName& ask) {
+    const std::optional<QString> name = ask(QStringLiteral("Add new unit"), QStringLiteral("(new unit)"));
+    if (!name) return;
+    // A refused row is dropped again, which shows the unit before it.
+    AppendUnit(*db_, *name);
+}
+
+void MainController::UnitDup0Execute() {
+    if (!UnitsOpen() || !db_->ADOTableUnits.HasCurrent()) return;
+    DuplicateUnit(*db_);
+}
+
+void MainController::UnitDel0Execute(const Confirm& confirm) {
+    const TableView& units = db_->ADOTableUnits;
+    if (!UnitsOpen() || !units.HasCurrent()) return;
+    if (!confirm(QStringLiteral("Delete unit \"%1\" and all its keys ?").arg(units.Text("Name")))) return;
+    try {
+        DeleteUnit(*db_);
+    } catch (...) {
+        ShowCurrentUnitAgain();
+        throw;
+    }
+}
+
+void MainController::KeyAdd0Execute(const AskName& ask) {
+    const std::optional<StoredKey> key = RecordedKey();
+    if (!key) return;
+    const std::optional<QString> name = ask(QStringLiteral("Add new key"), QStringLiteral("(new key)"));
+    if (!name) return;
+    AddKey(*db_, *name, *key);
+}
+
+void MainController::KeyUpdate0Execute(const Confirm& confirm) {
+    const TableView& codes = db_->ADOTableCodes;
+    if (!CodesOpen() || !codes.HasCurrent()) return;
+    const std::optional<StoredKey> key = RecordedKey();
+    if (!key) return;
+    if (!confirm(QStringLiteral("Replace the codes of key \"%1\" of unit \"%2\" with the recording?")
+                     .arg(codes.Text("Name"), db_->ADOTableUnits.Text("Name"))))
+        return;
+    UpdateKey(*db_, *key);
+}
+
+void MainController::KeyDel0Execute(const Confirm& confirm) {
+    const TableView& codes = db_->ADOTableCodes;
+    if (!CodesOpen() || !codes.HasCurrent()) return;
+    if (!confirm(QStringLiteral("Delete key \"%1\" of unit \"%2\"?")
+                     .arg(codes.Text("Name"), db_->ADOTableUnits.Text("Name"))))
+        return;
+    DeleteKey(*db_);
+}
+
+void MainController::Image1Click(const std::function<QString()>& choose) {
+    TableView& units = db_->ADOTableUnits;
+    if (!UnitsOpen() || !units.HasCurrent()) return;
+    const QString path = choose();
+    if (path.isEmpty()) return;
+    QByteArray bytes;
+    QImage image;
+    QString error;
+    if (!LoadPictureFile(path, bytes, image, error)) {
+        emit message(UserMessage{QString::fromLatin1(ApplicationTitle), error, {}, false});
+        return;
+    }
+    // Shown only once stored, so that the picture on the screen is the
+    // unit's.
+    try {
+        units.Edit();
+        units.SetBytes("Picture", bytes);
+        units.Post();
+    } catch (const DbError&) {
+        try {
+            units.Cancel();
+        } catch (const DbError&) {
+        }
+        throw;
+    }
+    SetPicture(bytes, std::move(image));
 }
 
 }  // namespace tovanel

@@ -11,8 +11,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include <QByteArray>
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -21,17 +24,17 @@
 #include "capture/CaptureSink.h"
 #include "capture/FrameAssembler.h"
 #include "database/CodeDatabase.h"
+#include "database/Keys.h"
 
 namespace tovanel {
 
 class CaptureControl;
+class LircTransmitter;
 
 // ---- the result display as plain functions ----------------------------------
 
-// Whether the burst may be stored as a key: slot 0 has durations and a
-// modulation, and no slot 1..3 carries a protocol of its own (without being
-// a repeat code) while slot 0 has none.
-bool ValidateFrames(const FrameBuffer& buffer);
+// ValidateFrames (whether the burst may be stored as a key) is in
+// database/Keys.h, shared with the command line.
 // "560 [33]" per class.
 QStringList ClassLines(const int32_t means[], const int32_t counts[], int32_t classCount);
 // "Data: 0x%.4LX (%Lu)" and "Data: 0x%.2LX (%Lu)".
@@ -73,6 +76,7 @@ struct ActionStates {
     bool keyUpdate = false;
     bool keyEdit = false;
     bool keyDel = false;
+    bool transmitting = false;  // the transmit list is being sent
 };
 
 // What the result panels show of slot 0.
@@ -192,9 +196,46 @@ public:
     void SetUnitText(const char* column, const QString& text);
     void PostUnit();
 
+    // ---- transmit list
+    // Appends the current key to the list.
+    void TransAdd0Execute();
+    // Deletes the current entry (the form brings its page to the front).
+    void TransDel0Execute();
+    // Sends the list through the settings file's transmitter on a thread
+    // of the sender's own, the status bar naming the entry being sent;
+    // used again while sending, it stops. A failure shows its message; the
+    // list stays as it is.
+    void Transmit0Execute();
+    void StopTransmit();
+    // The sender; tests put one over a fake device in place.
+    void SetTransmitter(std::unique_ptr<LircTransmitter> transmitter);
+
     // Runs `fn`; an error that escapes it is reported like the program's
     // top-level error report (its text in a message box) and swallowed.
     void Guarded(const std::function<void()>& fn);
+
+    // ---- unit and key actions
+    // The window asks, these act. `AskName` is the input box (caption,
+    // initial text; nothing when cancelled), `Confirm` the Yes/No question.
+    // Database errors go on to the caller's error report, after the views
+    // and the display are as before the action.
+    using AskName = std::function<std::optional<QString>(const QString& caption, const QString& initial)>;
+    using Confirm = std::function<bool(const QString& text)>;
+    void UnitAdd0Execute(const AskName& ask);
+    void UnitDup0Execute();
+    void UnitDel0Execute(const Confirm& confirm);
+    void KeyAdd0Execute(const AskName& ask);
+    // Asks before it overwrites the current key's codes.
+    void KeyUpdate0Execute(const Confirm& confirm);
+    void KeyDel0Execute(const Confirm& confirm);
+    // A click on the picture: `choose` is the open-picture dialog (empty
+    // when cancelled). A file that does not decode is reported and changes
+    // nothing; a decoded one is stored in the current unit and shown, and
+    // a failure to store it is reported and leaves the old picture.
+    void Image1Click(const std::function<QString()>& choose);
+    // The current unit's picture; null when it has none or it does not
+    // decode as JPEG or GIF.
+    const QImage& Picture() const { return picture_; }
 
 signals:
     void controlsChanged();
@@ -204,6 +245,11 @@ signals:
     void message(const tovanel::UserMessage& message);
     // After each run of the key search.
     void searchRan(bool byUser);
+    void pictureChanged();
+    // The system's beep: a key was found.
+    void beep();
+    // A sending of the transmit list ended (its outcome's status).
+    void transmitEnded(int status);
 
 private:
     enum class Layout { AdrStart, AdrBits, CmdStart, CmdBits, AdrOrder, AdrInverse, CmdOrder, CmdInverse };
@@ -213,6 +259,14 @@ private:
     void TakeSnapshot();
     bool UnitsOpen() const;
     bool CodesOpen() const;
+    // The picture of the current unit (step 8 of the unit view's after-scroll).
+    void ShowPicture();
+    void SetPicture(const QByteArray& bytes, QImage image);
+    // After a failed change: the unit's settings and key shown again.
+    void ShowCurrentUnitAgain();
+    // The buffer as it stands, if it may be stored; otherwise the reason has
+    // been shown.
+    std::optional<StoredKey> RecordedKey();
 
     CaptureControl& capture_;
     SharedFrameBuffer& buffer_;
@@ -227,6 +281,9 @@ private:
     std::string settingsPath_;
     bool keysByCode_ = false;
     uint64_t notifications_ = 0;  // counts WM_USER runs, to see nested ones
+    QImage picture_;
+    QByteArray pictureBytes_;  // what picture_ was decoded from
+    std::unique_ptr<LircTransmitter> transmitter_;
 };
 
 }  // namespace tovanel

@@ -13,12 +13,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -150,6 +152,7 @@ TMainForm::TMainForm(MainController& controller, UserDialogs& dialogs, QWidget* 
 
     BindGrids();
     Wire();
+    WireUnitsAndKeys();
     // FormCreate: the protocol list is filled; modulation item 0 and its
     // handler select "(Auto)" in both lists.
     controller_.FormCreate();
@@ -473,8 +476,26 @@ void TMainForm::Wire() {
     on(OpenRecording0, [this](bool) { OpenRecording0Execute(); });
     on(About1, [this](bool) { About1Click(); });
     on(Exit1, [this](bool) { Exit1Click(); });
-    // The unit, key and transmit commands follow with their actions'
-    // handlers; until then they do nothing.
+    // The unit and key commands follow with their actions' handlers;
+    // until then they do nothing.
+
+    // The transmit list, and the beep of a key found.
+    on(TransAdd0, [this](bool) { controller_.TransAdd0Execute(); });
+    on(TransDel0, [this](bool) { TransDel0Execute(); });
+    on(Transmit0, [this](bool) { controller_.Transmit0Execute(); });
+    connect(&c, &MainController::beep, this, [] { QApplication::beep(); });
+    // The grid deletes its current entry on Ctrl+Del, after asking.
+    auto* gridDelete = new QAction(DBGridTrans);
+    gridDelete->setObjectName(QStringLiteral("DBGridTransDelete"));
+    gridDelete->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    gridDelete->setShortcutContext(Qt::WidgetShortcut);
+    DBGridTrans->addAction(gridDelete);
+    connect(gridDelete, &QAction::triggered, this, [this] {
+        Handle([&] {
+            if (controller_.Db().ADOTableTrans.HasCurrent() && dialogs_.Confirm(this, QStringLiteral("Delete record?")))
+                controller_.TransDel0Execute();
+        });
+    });
 
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (PageControl1->widget(index) == TabSheet1) controller_.TabSheet1Show();
@@ -546,6 +567,16 @@ void TMainForm::SyncActions() {
     KeyUpdate0->setEnabled(a.keyUpdate);
     KeyEdit0->setEnabled(a.keyEdit);
     KeyDel0->setEnabled(a.keyDel);
+    // While the list is being sent, Transmit0 is the way to stop it.
+    const bool stop = a.transmitting;
+    if (Transmit0->property("stops").toBool() != stop) {
+        Transmit0->setProperty("stops", stop);
+        Transmit0->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Transmit"));
+        const QString hint = stop ? QStringLiteral("Stop transmitting") : QStringLiteral("Transmit list!");
+        Transmit0->setToolTip(hint);
+        Transmit0->setStatusTip(hint);
+        Transmit0->setIcon(stop ? ThemedIcon("process-stop", "stop") : ThemedIcon("mail-send", "transmit"));
+    }
 }
 
 void TMainForm::SyncDisplay() {
@@ -592,6 +623,12 @@ void TMainForm::OpenRecording0Execute() {
     if (!path.isEmpty()) controller_.OpenRecording(path.toStdString());
 }
 
+void TMainForm::TransDel0Execute() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    PageControl2->setCurrentWidget(PageControl2->findChild<QWidget*>(QStringLiteral("TabSheetTransmit")));
+    controller_.TransDel0Execute();
+}
+
 void TMainForm::About1Click() { dialogs_.About(this); }
 
 void TMainForm::Exit1Click() { close(); }
@@ -630,6 +667,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     // The description is saved when the user leaves its box.
     if (watched == DBMemo1 && event->type() == QEvent::FocusOut) Handle([&] { controller_.PostUnit(); });
+    // A click on the picture or the box around it loads a picture.
+    if ((watched == Image1 || watched == Image1->parentWidget()) && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Image1Click();
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -663,6 +706,84 @@ void TMainForm::SavePlacement() const {
     settings.setValue(QStringLiteral("Splitter1"), Splitter1->saveState());
     settings.setValue(QStringLiteral("Splitter2"), Splitter2->saveState());
     settings.endGroup();
+}
+
+// ---- units and keys ------------------------------------------------------------------------
+
+void TMainForm::WireUnitsAndKeys() {
+    auto on = [this](QAction* action, auto fn) {
+        connect(action, &QAction::triggered, this, [this, fn](bool) { Handle([&] { fn(); }); });
+    };
+    auto ask = [this](const QString& caption, const QString& initial) {
+        return dialogs_.AskName(this, caption, initial);
+    };
+    on(UnitAdd0, [this, ask] { controller_.UnitAdd0Execute(ask); });
+    on(UnitEdit0, [this] { UnitEdit0Execute(); });
+    on(UnitDup0, [this] { controller_.UnitDup0Execute(); });
+    on(UnitDel0, [this] { UnitDel0Execute(); });
+    on(KeyAdd0, [this, ask] { controller_.KeyAdd0Execute(ask); });
+    on(KeyUpdate0, [this] {
+        controller_.KeyUpdate0Execute([this](const QString& text) { return dialogs_.Confirm(this, text); });
+    });
+    on(KeyEdit0, [this] { KeyEdit0Execute(); });
+    on(KeyDel0, [this] { KeyDel0Execute(); });
+    // The key grid's own delete command asks the same question.
+    auto* deleteKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), DBGridCodes);
+    deleteKey->setContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, [this] {
+        if (KeyDel0->isEnabled()) Handle([&] { KeyDel0Execute(); });
+    });
+
+    connect(&controller_, &MainController::pictureChanged, this, &TMainForm::SyncPicture);
+    Image1->installEventFilter(this);
+    Image1->parentWidget()->installEventFilter(this);  // the scroll box's viewport
+    Image1->setCursor(Qt::PointingHandCursor);
+    // An empty box says what a click on it does.
+    Image1->parentWidget()->setToolTip(QStringLiteral("Click to load a picture (JPEG or GIF)"));
+    QPalette grey = Image1->palette();
+    grey.setColor(QPalette::WindowText, Qt::gray);
+    Image1->setPalette(grey);
+    Image1->setMargin(4);
+    SyncPicture();
+}
+
+void TMainForm::SyncPicture() {
+    const QImage& picture = controller_.Picture();
+    if (picture.isNull())
+        Image1->setText(QStringLiteral("Click here to load a picture"));
+    else
+        Image1->setPixmap(QPixmap::fromImage(picture));
+    // The picture takes its natural size.
+    Image1->adjustSize();
+}
+
+void TMainForm::UnitEdit0Execute() {
+    const QModelIndex current = DBGridUnits->currentIndex();
+    if (!current.isValid()) return;
+    DBGridUnits->setFocus();
+    DBGridUnits->edit(current.siblingAtColumn(0));
+}
+
+void TMainForm::UnitDel0Execute() {
+    PageControl1->setCurrentWidget(TabSheet1);
+    controller_.UnitDel0Execute([this](const QString& text) { return dialogs_.Confirm(this, text); });
+}
+
+void TMainForm::KeyEdit0Execute() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    const QModelIndex current = DBGridCodes->currentIndex();
+    if (!current.isValid()) return;
+    DBGridCodes->setFocus();
+    DBGridCodes->edit(current.siblingAtColumn(0));
+}
+
+void TMainForm::KeyDel0Execute() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    controller_.KeyDel0Execute([this](const QString& text) { return dialogs_.Confirm(this, text); });
+}
+
+void TMainForm::Image1Click() {
+    Handle([&] { controller_.Image1Click([this] { return dialogs_.ChoosePicture(this); }); });
 }
 
 }  // namespace tovanel

@@ -50,8 +50,19 @@ public:
     void Setup0Execute();
     void DataBase0Execute();
     void OpenRecording0Execute();
+    // Brings the "Keys" and "Transmit" pages to the front, then deletes
+    // the current entry of the transmit list.
+    void TransDel0Execute();
     void About1Click();
     void Exit1Click();
+
+    // Unit and key commands: the questions are asked here, the work is the
+    // controller's.
+    void UnitEdit0Execute();
+    void UnitDel0Execute();
+    void KeyEdit0Execute();
+    void KeyDel0Execute();
+    void Image1Click();
 
     QAction* Action(const char* name) const;
 
@@ -81,6 +92,8 @@ private:
     void SyncStatus();
     void ShowUnitFields();
     void ShowMessage(const UserMessage& message);
+    void WireUnitsAndKeys();
+    void SyncPicture();
 
     MainController& controller_;
     UserDialogs& dialogs_;

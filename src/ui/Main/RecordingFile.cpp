@@ -7,9 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "capture/EdgeDetector.h"
 #include "capture/FrameAssembler.h"
-#include "tools/analyze/WavInput.h"
 
 namespace tovanel {
 
@@ -33,62 +31,19 @@ std::string FirstWord(const std::string& head) {
     return {};
 }
 
-bool ReadText(std::istream& in, InputFormat format, Recording& out, std::string& error) {
-    int bad = 0;
-    bool ended = false;  // the first burst is complete
-    InputHandlers handlers{
-        [&](const InputFrame& f) {
-            if (ended || (f.newBurst && !out.frames.empty())) {
-                ended = true;
-                return;
-            }
-            out.frames.push_back({out.frames.empty() ? 0 : f.gap, f.durations, {}});
-        },
-        [&](int line, const std::string& message) {
-            if (bad++ == 0) error = "line " + std::to_string(line) + ": " + message;
-        }};
-    if (format == InputFormat::Mode2)
-        ReadMode2Text(in, handlers);
-    else
-        ReadDurationsText(in, handlers);
-    if (bad > 1) error += " (and " + std::to_string(bad - 1) + " more bad lines)";
-    return bad == 0;
-}
-
-bool ReadWavBurst(std::istream& in, int32_t pulseTime, int32_t pulseLevel, Recording& out,
-                  std::string& error) {
-    std::vector<int16_t> samples;
-    if (!ReadWav(in, samples, error)) return false;
-    bool ended = false;
-    EdgeDetector detector([&](uint32_t gap, const int32_t* d, int32_t n, const int16_t* s, int32_t sc) {
-        if (ended || n < 1) return;
-        // A pause longer than the burst pause starts the next key press.
-        if (!out.frames.empty() && gap > uint64_t{BurstPauseMs} * 1000) {
-            ended = true;
-            return;
-        }
-        RecordedFrame f;
-        f.gap = out.frames.empty() ? 0 : std::min(gap, UnknownGap - 1);
-        f.durations.assign(d, d + n);
-        if (s != nullptr && sc > 0) f.samples.assign(s, s + sc);
-        out.frames.push_back(std::move(f));
-    });
-    detector.SetPulseTime(pulseTime);
-    detector.SetPulseLevel(pulseLevel);
-    detector.DetectEdges(samples.data(), samples.size() * sizeof(int16_t));
-    // The silence that ends the last frame may lie beyond the end of the file.
-    const std::vector<int16_t> silence(EdgeDetector::SilenceSamples + 10,
-                                       samples.empty() ? int16_t{0} : samples.back());
-    detector.DetectEdges(silence.data(), silence.size() * sizeof(int16_t));
-    return true;
-}
-
 }  // namespace
 
 InputFormat GuessRecordingFormat(const std::string& head) {
     if (head.size() >= 4 && head.compare(0, 4, "RIFF") == 0) return InputFormat::Wav;
     const std::string word = FirstWord(head);
     if (word == "pulse" || word == "space" || word == "timeout") return InputFormat::Mode2;
+    // A durations list is numbers; a line of other printable characters is
+    // a stored key's code text (as a database export holds them). Binary
+    // junk stays with the durations reader, which says where it went wrong.
+    const bool printable = std::none_of(head.begin(), head.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 && c != '\n' && c != '\r' && c != '\t';
+    });
+    if (printable && word.find_first_not_of("0123456789+-,") != std::string::npos) return InputFormat::CodeText;
     return InputFormat::Durations;
 }
 
@@ -108,12 +63,8 @@ bool ReadRecording(const std::string& path, int32_t pulseTime, int32_t pulseLeve
     in.seekg(0);
 
     std::string reason;
-    const InputFormat format = GuessRecordingFormat(head);
-    const bool ok = format == InputFormat::Wav ? ReadWavBurst(in, pulseTime, pulseLevel, out, reason)
-                                                   : ReadText(in, format, out, reason);
-    if (!ok) {
+    if (!ReadFirstBurst(in, GuessRecordingFormat(head), pulseTime, pulseLevel, out, reason)) {
         error = path + " is not a recording of IR frames: " + reason;
-        out.frames.clear();
         return false;
     }
     if (out.frames.empty()) {

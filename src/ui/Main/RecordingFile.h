@@ -13,23 +13,14 @@
 
 #include "capture/CaptureSink.h"
 #include "tools/analyze/AnalyzeTool.h"
+#include "tools/analyze/FirstBurst.h"
 
 namespace tovanel {
 
-struct RecordedFrame {
-    uint32_t gap = 0;                // silence before the frame, µs (0 for the first)
-    std::vector<int32_t> durations;  // µs, mark first
-    std::vector<int16_t> samples;    // raw input around the frame (WAV only)
-};
-
-struct Recording {
-    std::string name;  // the file's name, for messages
-    std::vector<RecordedFrame> frames;
-};
-
 // The format by the file's first bytes: a RIFF header is WAV, a first word
-// "pulse", "space" or "timeout" (after mode2's own remarks) is mode2,
-// anything else the durations list.
+// "pulse", "space" or "timeout" (after mode2's own remarks) is mode2, a
+// first word of other than digits, signs and commas a code text, anything
+// else the durations list.
 InputFormat GuessRecordingFormat(const std::string& head);
 
 // Reads the first burst of `path`. WAV files run through the sound card's

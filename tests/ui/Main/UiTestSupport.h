@@ -68,11 +68,24 @@ public:
         return chosen.isEmpty() ? current : chosen;
     }
     QString ChooseRecording(QWidget*) override { return recording; }
+    std::optional<QString> AskName(QWidget*, const QString& caption, const QString& initial) override {
+        questions.push_back(caption + u'|' + initial);
+        return name;
+    }
+    bool Confirm(QWidget*, const QString& text) override {
+        questions.push_back(text);
+        return yes;
+    }
+    QString ChoosePicture(QWidget*) override { return picture; }
 
     std::vector<UserMessage> messages;
     int abouts = 0;
     QString chosen;     // empty: the user cancels
     QString recording;  // empty: the user cancels
+    std::vector<QString> questions;  // input boxes (caption|initial) and questions asked
+    std::optional<QString> name;     // the input box's answer; nothing: Cancel
+    bool yes = true;                 // the answer to questions
+    QString picture;                 // empty: the user cancels
 };
 
 // Runs the GUI thread's queued calls until `done` holds (at most 5 s).

@@ -20,6 +20,9 @@ struct InputFrame {
 struct InputHandlers {
     std::function<void(const InputFrame&)> frame;
     std::function<void(int line, const std::string& message)> error;
+    // The text after '#' of every comment, whole-line or trailing, with
+    // its line: a code file names its keys there ("# name: POWER").
+    std::function<void(int line, const std::string& text)> comment = nullptr;
 };
 
 // One frame per line: durations in µs separated by whitespace and/or commas;

@@ -1,4 +1,4 @@
-#include "tools/analyze/TextInput.h"
+#include "capture/TextInput.h"
 
 #include <cctype>
 #include <limits>
@@ -15,10 +15,12 @@ namespace {
 
 constexpr int64_t BurstGapUs = int64_t{BurstPauseMs} * 1000;
 
-std::string StripComment(const std::string& line, bool& hadComment) {
+std::string StripComment(const std::string& line, int lineNo, const InputHandlers& out, bool& hadComment) {
     const size_t hash = line.find('#');
     hadComment = hash != std::string::npos;
-    return hadComment ? line.substr(0, hash) : line;
+    if (!hadComment) return line;
+    if (out.comment) out.comment(lineNo, line.substr(hash + 1));
+    return line.substr(0, hash);
 }
 
 std::vector<std::string> SplitTokens(const std::string& text) {
@@ -111,7 +113,7 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
     while (std::getline(in, line)) {
         ++lineNo;
         bool hadComment = false;
-        const std::vector<std::string> tokens = SplitTokens(StripComment(line, hadComment));
+        const std::vector<std::string> tokens = SplitTokens(StripComment(line, lineNo, out, hadComment));
         if (tokens.empty()) {
             if (!hadComment) {  // a blank line ends the burst; a comment does not
                 newBurst = true;
@@ -225,7 +227,7 @@ void ReadMode2Text(std::istream& in, const InputHandlers& out) {
     while (std::getline(in, line)) {
         ++lineNo;
         bool hadComment = false;
-        const std::vector<std::string> tokens = SplitTokens(StripComment(line, hadComment));
+        const std::vector<std::string> tokens = SplitTokens(StripComment(line, lineNo, out, hadComment));
         if (tokens.empty()) continue;
         // What mode2 prints about the device it opened.
         if (StartsWith(tokens[0], "Using") || StartsWith(tokens[0], "Trying")) continue;
