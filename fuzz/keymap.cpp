@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         const std::string text = WriteKeymap(unit);
         FUZZ_CHECK(text.empty() == u.keys.empty());
+        if (text.empty()) continue;  // a table whose scancodes all failed: no keymap
         CodeFileCollector again;
         ReadKeymap(text, again);
         FUZZ_CHECK(again.errors.empty() && again.skipped.empty());

@@ -74,6 +74,63 @@ std::string Upper(std::string_view s) {
 
 // ---- The reader -------------------------------------------------------------------
 
+// toml++ 3.3 (Debian 12) reaches __builtin_unreachable when it asks whether
+// some characters outside ASCII are blanks, which it asks where TOML allows
+// only ASCII: between tokens, and after a line-ending backslash in a
+// multi-line basic string. A text with such a character is no keymap, so it
+// never reaches the parser: this finds the line of the first one (0: none).
+// Outside ASCII is fine in comments, in one-line strings and in multi-line
+// literal strings, which is where keymaps have it.
+int LineOfStrayNonAscii(std::string_view text) {
+    enum { Plain, Comment, Basic, MultiBasic, Literal, MultiLiteral } state = Plain;
+    int line = 1;
+    // A closing triple quote may be followed by two more quotes of the string.
+    const auto close = [&](size_t& i, char quote) {
+        i += 2;
+        for (int extra = 0; extra < 2 && i + 1 < text.size() && text[i + 1] == quote; ++extra) ++i;
+        state = Plain;
+    };
+    for (size_t i = StartsWith(text, "\xEF\xBB\xBF") ? 3 : 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool ascii = static_cast<unsigned char>(c) < 0x80;
+        const std::string_view rest = text.substr(i);
+        if (c == '\n') {
+            ++line;
+            // A single-line string or a comment ends here; the parser stops
+            // at an unclosed string.
+            if (state != MultiBasic && state != MultiLiteral) state = Plain;
+            continue;
+        }
+        switch (state) {
+            case Plain:
+                if (!ascii) return line;
+                if (c == '#') state = Comment;
+                else if (StartsWith(rest, "\"\"\"")) state = MultiBasic, i += 2;
+                else if (StartsWith(rest, "'''")) state = MultiLiteral, i += 2;
+                else if (c == '"') state = Basic;
+                else if (c == '\'') state = Literal;
+                break;
+            case MultiBasic:
+                if (!ascii) return line;
+                if (c == '\\' && i + 1 < text.size() && text[i + 1] != '\n') ++i;
+                else if (StartsWith(rest, "\"\"\"")) close(i, '"');
+                break;
+            case Basic:
+                if (c == '\\' && i + 1 < text.size() && text[i + 1] != '\n') ++i;
+                else if (c == '"') state = Plain;
+                break;
+            case Literal:
+                if (c == '\'') state = Plain;
+                break;
+            case MultiLiteral:
+                if (StartsWith(rest, "'''")) close(i, '\'');
+                break;
+            case Comment: break;
+        }
+    }
+    return 0;
+}
+
 int LineOf(const toml::source_region& source, int lines) {
     return std::clamp(static_cast<int>(source.begin.line), 1, std::max(1, lines));
 }
@@ -84,6 +141,8 @@ public:
         : sink_(sink), lines_(static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1) {}
 
     void Read(std::string_view text) {
+        if (const int line = LineOfStrayNonAscii(text))
+            return sink_.Error(line, "not a TOML keymap: a character outside ASCII outside a string or comment");
         toml::table doc;
         try {
             doc = toml::parse(text);
