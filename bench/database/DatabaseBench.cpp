@@ -1,54 +1,44 @@
-// The code database at size: 100 units of 1,000 keys each on SQLite. Moving
-// through a unit's keys, changing the current unit, loading a key into the
-// recording buffer, recomputing a unit's keys and searching all units for a
-// key.
+// The code database at size on SQLite: 100 units of 1,000 keys each, and
+// one unit of 100,000 keys. Moving through a unit's keys, changing the
+// current unit, loading a key into the recording buffer, recomputing a
+// unit's keys, duplicating a unit and searching all units for a key; on the
+// large unit also listing, walking and recomputing it, each with the
+// process's peak memory while it ran ("peak_MiB").
+//
+// --unit-database=PATH keeps the large unit's database in PATH (made there
+// when missing), so that the command-line tools can be measured on it too.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+#include <ostream>
+#include <streambuf>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "analysis/Recognition.h"
+#include "bench/database/BenchDatabase.h"
 #include "database/CodeDatabase.h"
 #include "database/CodeText.h"
 #include "database/KeyCodes.h"
-#include "database/Units.h"
 #include "database/KeySearch.h"
+#include "database/Units.h"
+#include "tools/db/DbTool.h"
 
 namespace tovanel {
 namespace {
 
 constexpr int Units = 100;
 constexpr int KeysPerUnit = 1000;
-// The command stored with the last unit's last key alone: the key a search
-// over all units finds last.
-constexpr int LastKeyCmd = 0xFFF;
 
-QString Code(int32_t period, const std::vector<int32_t>& d) {
-    auto f = std::make_unique<CodeFrame>();
-    ClearFrame(*f);
-    f->Period = period;
-    f->Count = static_cast<int32_t>(d.size());
-    for (size_t i = 0; i < d.size(); ++i) f->Durations[i] = d[i];
-    std::string text;
-    FormatCodeText(*f, text);
-    return QString::fromStdString(text);
-}
-
-// A received NEC key press.
-std::vector<int32_t> NecDurations(uint32_t adr, uint32_t cmd) {
-    std::vector<int32_t> d{9080, 4420};
-    const uint32_t bits = (adr & 0xFF) | ((~adr & 0xFF) << 8) | ((cmd & 0xFF) << 16) | ((~cmd & 0xFF) << 24);
-    for (int k = 0; k < 32; ++k) {
-        d.push_back(640 + (k * 7) % 23);
-        d.push_back(((bits >> k) & 1) ? 1610 - (k * 5) % 19 : 480 + (k * 3) % 17);
-    }
-    d.push_back(650);
-    return d;
+void OpenDatabase(CodeDatabase& db, const QString& path) {
+    const OpenOutcome r = db.Open(QStringLiteral("Driver=QSQLITE;Database=") + path, QStringLiteral("bench.ini"));
+    if (!r.ok) qFatal("%s", qPrintable(r.text));
 }
 
 // The database, made once for all benchmarks, and the six views on it.
@@ -59,41 +49,43 @@ struct Fixture {
 
     Fixture() {
         const QString path = dir.filePath(QStringLiteral("bench.db"));
-        Connection c;
-        QString error;
-        if (!c.Open(QStringLiteral("Driver=QSQLITE;Database=") + path, &error, Connection::Mode::CreateNew) ||
-            !CreateSchema(c, error))
-            qFatal("%s", qPrintable(error));
-        const QString repeat = Code(108000, {9000, 2250, 560});
-        c.Begin();
-        QSqlQuery unit(c.Db()), key(c.Db());
-        unit.prepare(QStringLiteral("INSERT INTO \"tblUnits\" (\"Name\", \"Carrier\") VALUES (?, '38') RETURNING \"ID\""));
-        key.prepare(QStringLiteral("INSERT INTO \"tblCodes\" (\"UnitID\", \"Name\", \"Mode\", \"Adr\", \"Cmd\", \"Code1\", "
-                                   "\"Code2\", \"Code3\", \"Code4\") VALUES (?, ?, 0, ?, ?, ?, ?, ?, '')"));
-        for (int u = 0; u < Units; ++u) {
-            unit.addBindValue(QStringLiteral("Unit %1").arg(u, 3, 10, QChar(u'0')));
-            if (!unit.exec() || !unit.next()) qFatal("cannot add a unit");
-            const int32_t id = unit.value(0).toInt();
-            unit.finish();
-            unitIds.push_back(id);
-            for (int k = 0; k < KeysPerUnit; ++k) {
-                key.addBindValue(id);
-                key.addBindValue(QStringLiteral("Key %1").arg(k, 4, 10, QChar(u'0')));
-                key.addBindValue(u);
-                key.addBindValue(u == Units - 1 && k == KeysPerUnit - 1 ? LastKeyCmd : k & 0xFF);
-                key.addBindValue(Code(0, NecDurations(static_cast<uint32_t>(u), static_cast<uint32_t>(k))));
-                key.addBindValue(repeat);
-                key.addBindValue(repeat);
-                if (!key.exec()) qFatal("cannot add a key");
-            }
-        }
-        c.Commit();
-        c.Close();
-        const OpenOutcome r = db.Open(QStringLiteral("Driver=QSQLITE;Database=") + path, QStringLiteral("bench.ini"));
-        if (!r.ok) qFatal("%s", qPrintable(r.text));
+        unitIds = WriteDatabase(path, Units, KeysPerUnit);
+        OpenDatabase(db, path);
         db.ADOTableUnits.Locate(unitIds[Units / 2]);
     }
 };
+
+// One unit of 100,000 keys, current in the views.
+constexpr int LargeUnitKeys = 100000;
+QString unitDatabasePath;  // --unit-database, or empty
+
+struct LargeUnit {
+    QTemporaryDir dir;
+    QString path;
+    CodeDatabase db;
+
+    LargeUnit() {
+        path = unitDatabasePath.isEmpty() ? dir.filePath(QStringLiteral("unit.db")) : unitDatabasePath;
+        if (!QFileInfo::exists(path)) WriteDatabase(path, 1, LargeUnitKeys);
+        OpenDatabase(db, path);
+    }
+
+    // The command-line tool on the unit, its output discarded.
+    void RunTool(std::vector<std::string> command) {
+        struct Discard : std::streambuf {
+            int_type overflow(int_type c) override { return c; }
+        } discard;
+        std::ostream out(&discard);
+        command.insert(command.begin(), {"--connection", "Driver=QSQLITE;Database=" + path.toStdString()});
+        if (DbMain(command, out, out) != 0) qFatal("tovanel-db failed");
+    }
+};
+
+LargeUnit& Unit() {
+    static LargeUnit* u = new LargeUnit;
+    return *u;
+}
+
 
 Fixture& Db() {
     static Fixture* f = new Fixture;
@@ -129,12 +121,14 @@ void BM_LoadKeyIntoBuffer(benchmark::State& state) {
     auto buffer = std::make_unique<FrameBuffer>();
     ResetFrameBuffer(*buffer);
     const DecodeSettings layout{};
-    for (auto _ : state) benchmark::DoNotOptimize(LoadKeyIntoBuffer(Db().db, *buffer, layout));
+    CodeDatabase& db = Db().db;
+    for (auto _ : state) benchmark::DoNotOptimize(LoadKeyIntoBuffer(db, *buffer, layout));
 }
 
 void BM_RecomputeUnitKeys(benchmark::State& state) {
+    CodeDatabase& db = Db().db;
     int n = 0;
-    for (auto _ : state) n = RecomputeUnitKeys(Db().db, DecodeSettings{});
+    for (auto _ : state) n = RecomputeUnitKeys(db, DecodeSettings{});
     state.counters["keys"] = n;
 }
 
@@ -147,6 +141,78 @@ void BM_OpenDatabase(benchmark::State& state) {
         if (!db.Open(QStringLiteral("Driver=QSQLITE;Database=") + path, QStringLiteral("bench.ini")).ok)
             state.SkipWithError("cannot open");
     }
+}
+
+// `tovanel-db list keys` and `tovanel-db recompute` on the large unit.
+void BM_ListLargeUnit(benchmark::State& state) {
+    LargeUnit& unit = Unit();
+    ResetPeak();
+    for (auto _ : state) unit.RunTool({"list", "keys", "Unit 000"});
+    state.counters["peak_MiB"] = PeakMiB();
+}
+
+// The same when every key gets new values: the unit's protocol is forced
+// to RCA2 (read by the generic layout, all zero) and back to automatic in
+// turn, so that each pass rewrites all 100,000 keys.
+void BM_RecomputeLargeUnitChanged(benchmark::State& state) {
+    CodeDatabase& db = Unit().db;
+    int32_t protocol = 0;
+    ResetPeak();
+    for (auto _ : state) {
+        state.PauseTiming();
+        protocol = protocol == 0 ? 15 : 0;
+        db.ADOTableUnits.Edit();
+        db.ADOTableUnits.SetInt("Protocol", protocol);
+        db.ADOTableUnits.Post();
+        state.ResumeTiming();
+        RecomputeUnitKeys(db, DecodeSettings{});
+    }
+    db.ADOTableUnits.Edit();
+    db.ADOTableUnits.SetInt("Protocol", 0);
+    db.ADOTableUnits.Post();
+    RecomputeUnitKeys(db, DecodeSettings{});
+    state.counters["peak_MiB"] = PeakMiB();
+}
+
+void BM_RecomputeLargeUnitTool(benchmark::State& state) {
+    LargeUnit& unit = Unit();
+    ResetPeak();
+    for (auto _ : state) unit.RunTool({"recompute", "Unit 000"});
+    state.counters["peak_MiB"] = PeakMiB();
+}
+
+// What the key search does on the large unit: First to Eof, reading the
+// stored values and the first frame of every key.
+void BM_WalkLargeUnit(benchmark::State& state) {
+    TableView& keys = Unit().db.ADOTableCodes;
+    auto frame = std::make_unique<CodeFrame>();
+    int64_t sum = 0;
+    ResetPeak();
+    for (auto _ : state) {
+        keys.Refresh();
+        for (keys.First(); !keys.Eof(); keys.Next()) {
+            sum += keys.Int("Mode") + keys.Int("Adr") + keys.Int("Cmd");
+            const QString code = keys.Text("Code1");
+            ParseCodeText(std::u16string_view(reinterpret_cast<const char16_t*>(code.constData()),
+                                              static_cast<size_t>(code.size())),
+                          *frame);
+            sum += frame->Count;
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    state.counters["keys"] = keys.RecordCount();
+    state.counters["peak_MiB"] = PeakMiB();
+}
+
+// RecomputeUnitKeys on the large unit, whose keys already hold their
+// values (a recompute after an update of the analyser that changed none).
+void BM_RecomputeLargeUnit(benchmark::State& state) {
+    CodeDatabase& db = Unit().db;
+    int n = 0;
+    ResetPeak();
+    for (auto _ : state) n = RecomputeUnitKeys(db, DecodeSettings{});
+    state.counters["keys"] = n;
+    state.counters["peak_MiB"] = PeakMiB();
 }
 
 BENCHMARK(BM_OpenDatabase)->Unit(benchmark::kMillisecond);
@@ -174,12 +240,12 @@ void BM_SearchAllUnits(benchmark::State& state) {
     const bool absent = state.range(1) == 1;
     const KeySearchValues v{Protocol::Nec, Modulation::PulseDistance, 0, absent ? 0x4000u : uint64_t{Units - 1},
                             absent ? 0u : uint64_t{LastKeyCmd}};
+    CodeDatabase& db = Db().db;
     for (auto _ : state) {
-        const KeySearchResult r = SearchNextKey(Db().db, v, true, false, way);
+        const KeySearchResult r = SearchNextKey(db, v, true, false, way);
         if (r.found == absent) state.SkipWithError("the search found the wrong thing");
     }
 }
-
 BENCHMARK(BM_MoveThroughUnitKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefilterToAnotherUnit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadKeyIntoBuffer)->Unit(benchmark::kMicrosecond);
@@ -191,6 +257,11 @@ BENCHMARK(BM_SearchAllUnits)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ListLargeUnit)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WalkLargeUnit)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RecomputeLargeUnit)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RecomputeLargeUnitChanged)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_RecomputeLargeUnitTool)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 }  // namespace tovanel
@@ -198,9 +269,16 @@ BENCHMARK(BM_SearchAllUnits)
 int main(int argc, char** argv) {
     // Qt SQL loads its drivers as plug-ins through the application object.
     QCoreApplication app(argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        constexpr const char* option = "--unit-database=";
+        if (std::strncmp(argv[i], option, std::strlen(option)) != 0) continue;
+        tovanel::unitDatabasePath = QString::fromLocal8Bit(argv[i] + std::strlen(option));
+        for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+        --argc;
+        --i;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    tovanel::Db();  // build the database before any timing
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

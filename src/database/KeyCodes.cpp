@@ -21,6 +21,18 @@ std::u16string_view View(const QString& s) {
 
 int32_t Low32(uint64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 
+// Whether a column of the current row holds exactly this whole number (not
+// null, not text, not a wider value that reads the same).
+bool Holds(const TableView& view, std::string_view column, int32_t value) {
+    const QVariant v = view.Value(column);
+    if (v.isNull()) return false;
+    switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong: return v.toLongLong() == value;
+        default: return false;
+    }
+}
+
 QString Hex(int32_t v, int digits) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%.*X", digits, static_cast<unsigned>(static_cast<uint32_t>(v)));
@@ -77,11 +89,16 @@ int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout) {
             // A first frame of its burst, with no earlier values.
             ClearFrame(*scratch);
             AnalyzeCodeText(View(keys.Text("Code1")), 0, modulation, protocol, layout, *scratch);
-            keys.Edit();
-            keys.SetInt("Mode", scratch->Mode);
-            keys.SetInt("Adr", Low32(scratch->Adr));
-            keys.SetInt("Cmd", Low32(scratch->Cmd));
-            keys.Post();
+            const int32_t mode = scratch->Mode, adr = Low32(scratch->Adr), cmd = Low32(scratch->Cmd);
+            // A key that already holds its values keeps them as they are:
+            // writing them again changes nothing but costs an index update.
+            if (!Holds(keys, "Mode", mode) || !Holds(keys, "Adr", adr) || !Holds(keys, "Cmd", cmd)) {
+                keys.Edit();
+                keys.SetInt("Mode", mode);
+                keys.SetInt("Adr", adr);
+                keys.SetInt("Cmd", cmd);
+                keys.Post();
+            }
             ++count;
             keys.Next();
         }

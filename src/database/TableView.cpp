@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <limits>
-#include <unordered_map>
+#include <climits>
 
 #include <QFile>
 #include <QSqlError>
@@ -131,6 +131,63 @@ void TableRow::SetCalc(std::string_view column, const QVariant& value) {
     values_[static_cast<size_t>(i)] = value;
 }
 
+// ------------------------------------------------------------ RowCache
+
+void TableView::RowCache::Reset(size_t places) {
+    places_.clear();
+    places_.resize(places);
+    held_.clear();
+}
+
+const TableRow* TableView::RowCache::Peek(int index) const {
+    return index >= 0 && index < static_cast<int>(places_.size()) ? places_[static_cast<size_t>(index)].row.get()
+                                                                  : nullptr;
+}
+
+TableRow* TableView::RowCache::Use(int index) {
+    if (index < 0 || index >= static_cast<int>(places_.size())) return nullptr;
+    Place& p = places_[static_cast<size_t>(index)];
+    if (p.row) p.used = ++clock_;
+    return p.row.get();
+}
+
+void TableView::RowCache::Put(int index, std::unique_ptr<TableRow> row) {
+    Place& p = places_[static_cast<size_t>(index)];
+    if (!p.row) held_.push_back(index);
+    p.row = std::move(row);
+    p.used = ++clock_;
+}
+
+void TableView::RowCache::Append(std::unique_ptr<TableRow> row) {
+    places_.emplace_back();
+    Put(static_cast<int>(places_.size()) - 1, std::move(row));
+}
+
+void TableView::RowCache::Erase(int index) {
+    held_.erase(std::remove(held_.begin(), held_.end(), index), held_.end());
+    for (int& h : held_)
+        if (h > index) --h;
+    places_.erase(places_.begin() + index);
+}
+
+void TableView::RowCache::Trim(int pinned) {
+    if (held_.size() <= Capacity) return;
+    // Down to three quarters, so that trimming is rare: the rows used least
+    // lately go.
+    const auto keep = static_cast<std::ptrdiff_t>(Capacity * 3 / 4);
+    std::nth_element(held_.begin(), held_.begin() + keep, held_.end(), [this](int a, int b) {
+        return places_[static_cast<size_t>(a)].used > places_[static_cast<size_t>(b)].used;
+    });
+    std::vector<int> kept(held_.begin(), held_.begin() + keep);
+    for (auto it = held_.begin() + keep; it != held_.end(); ++it) {
+        if (*it == pinned)
+            kept.push_back(pinned);
+        else
+            places_[static_cast<size_t>(*it)].row.reset();
+    }
+    held_ = std::move(kept);
+}
+
 // --------------------------------------------------------------- TableView
 
 TableView::TableView(QString name, Connection& connection, const TableDef& table)
@@ -234,6 +291,7 @@ void TableView::RequireOpen() const {
 TableRow TableView::NullRow() const {
     TableRow row;
     row.view_ = this;
+    row.values_.reserve(table_.columns.size() + calcNames_.size());
     for (const ColumnDef& c : table_.columns) row.values_.emplace_back(MetaTypeOf(c.type));
     row.values_.resize(table_.columns.size() + calcNames_.size());
     return row;
@@ -284,11 +342,11 @@ std::vector<RowId> TableView::QueryIds() {
 }
 
 void TableView::EnsureLoaded(int index) {
-    if (index < 0 || index >= static_cast<int>(ids_.size()) || rows_[static_cast<size_t>(index)]) return;
-    // The next rows not read yet, from `index` on, in one query.
+    if (index < 0 || index >= static_cast<int>(ids_.size()) || rows_.Use(index) != nullptr) return;
+    // The next rows not held, from `index` on, in one query.
     std::vector<int> wanted;
     for (int i = index; i < static_cast<int>(ids_.size()) && static_cast<int>(wanted.size()) < BatchRows; ++i)
-        if (!rows_[static_cast<size_t>(i)]) wanted.push_back(i);
+        if (rows_.Peek(i) == nullptr) wanted.push_back(i);
     if (!rowsQuery_) {
         QStringList cols, marks;
         for (const ColumnDef& c : table_.columns) cols << QuoteIdentifier(c.name);
@@ -302,44 +360,57 @@ void TableView::EnsureLoaded(int index) {
             throw DbError(message);
         }
     }
-    std::unordered_map<RowId, int> where;
+    // The wanted rows by ID, to place each row the query returns.
+    std::vector<std::pair<RowId, int>> where;
+    where.reserve(wanted.size());
     for (int k = 0; k < BatchRows; ++k) {
         // The first wanted ID again fills the unused places: any other
         // number could be the ID of a row that is not wanted.
         const size_t w = k < static_cast<int>(wanted.size()) ? static_cast<size_t>(k) : 0;
         const RowId id = ids_[static_cast<size_t>(wanted[w])];
         rowsQuery_->bindValue(k, qlonglong{id});
-        where[id] = wanted[w];
+        if (k < static_cast<int>(wanted.size())) where.emplace_back(id, wanted[w]);
     }
+    std::sort(where.begin(), where.end());
     if (!rowsQuery_->exec()) throw DbError(ErrorText(rowsQuery_->lastError()));
-    const int n = static_cast<int>(table_.columns.size());
+    const size_t n = table_.columns.size();
     while (rowsQuery_->next()) {
-        auto it = where.find(rowsQuery_->value(0).toLongLong());
-        if (it == where.end()) continue;
-        auto row = std::make_unique<TableRow>(NullRow());
-        for (int c = 0; c < n; ++c) {
-            QVariant v = rowsQuery_->value(c);
-            if (!v.isNull()) row->values_[static_cast<size_t>(c)] = std::move(v);
+        const RowId id = rowsQuery_->value(0).toLongLong();
+        const auto it = std::lower_bound(where.begin(), where.end(), std::pair<RowId, int>(id, INT_MIN));
+        if (it == where.end() || it->first != id) continue;
+        auto row = std::make_unique<TableRow>();
+        row->view_ = this;
+        row->values_.reserve(n + calcNames_.size());
+        for (size_t c = 0; c < n; ++c) {
+            QVariant v = rowsQuery_->value(static_cast<int>(c));
+            if (v.isNull())
+                row->values_.emplace_back(MetaTypeOf(table_.columns[c].type));
+            else
+                row->values_.push_back(std::move(v));
         }
+        row->values_.resize(n + calcNames_.size());
         Calc(*row);
-        rows_[static_cast<size_t>(it->second)] = std::move(row);
+        rows_.Put(it->second, std::move(row));
     }
     rowsQuery_->finish();
     // A row deleted through another view since the IDs were read: all null
     // but its ID, until the next re-query.
     for (int i : wanted) {
-        if (rows_[static_cast<size_t>(i)]) continue;
+        if (rows_.Peek(i) != nullptr) continue;
         auto row = std::make_unique<TableRow>(NullRow());
         row->values_[0] = qlonglong{ids_[static_cast<size_t>(i)]};
         Calc(*row);
-        rows_[static_cast<size_t>(i)] = std::move(row);
+        rows_.Put(i, std::move(row));
     }
+    // The row asked for was put last but one batch ago at most: it stays.
+    rows_.Use(index);
+    rows_.Trim(cur_);
 }
 
 const TableRow& TableView::Current() const {
     if (state_ == State::Edit || state_ == State::Insert) return edit_;
-    if (cur_ < 0 || cur_ >= static_cast<int>(rows_.size()) || !rows_[static_cast<size_t>(cur_)]) return nullRow_;
-    return *rows_[static_cast<size_t>(cur_)];
+    const TableRow* row = rows_.Peek(cur_);
+    return row != nullptr ? *row : nullRow_;
 }
 
 const TableRow& TableView::RowAt(int index) {
@@ -347,10 +418,11 @@ const TableRow& TableView::RowAt(int index) {
     if (state_ == State::Edit && index == cur_) return edit_;
     if (index < 0 || index >= static_cast<int>(ids_.size())) return nullRow_;
     EnsureLoaded(index);
-    return *rows_[static_cast<size_t>(index)];
+    return *rows_.Peek(index);
 }
 
 void TableView::Notify(Change change, int row) {
+    if (listeners_.empty()) return;
     // A copy: a listener may remove itself.
     const std::vector<ListenerEntry> copy = listeners_;
     for (const ListenerEntry& l : copy) l.fn(change, row);
@@ -388,8 +460,7 @@ void TableView::ReplaceRows(std::vector<RowId> ids, int newIndex, bool fireBefor
     if (changed && fireBefore && BeforeScroll) BeforeScroll(*this);
     Notify(Change::AboutToReset);
     ids_ = std::move(ids);
-    rows_.clear();
-    rows_.resize(ids_.size());
+    rows_.Reset(ids_.size());
     cur_ = newIndex;
     SettleOnCurrent();
     Notify(Change::Reset);
@@ -441,7 +512,7 @@ void TableView::Close() {
     Notify(Change::AboutToReset);
     state_ = State::Inactive;
     ids_.clear();
-    rows_.clear();
+    rows_.Reset(0);
     cur_ = -1;
     eof_ = bof_ = true;
     edit_ = TableRow();
@@ -452,14 +523,15 @@ void TableView::Close() {
     for (TableView* d : details_) d->MasterChanged();
 }
 
-// Write statements are prepared once per view and kept until it closes.
-QSqlQuery& TableView::Prepared(const QString& sql) {
-    auto& q = writeQueries_[sql];
+// Write statements are prepared once per view and kept until it closes,
+// found by what they do (`key`), so that their text is only made once.
+QSqlQuery& TableView::Prepared(const std::string& key, const std::function<QString()>& sql) {
+    auto& q = writeQueries_[key];
     if (!q) {
         q = std::make_unique<QSqlQuery>(conn_.Db());
-        if (!q->prepare(sql)) {
+        if (!q->prepare(sql())) {
             const QString message = ErrorText(q->lastError());
-            writeQueries_.erase(sql);
+            writeQueries_.erase(key);
             throw DbError(message);
         }
     }
@@ -636,7 +708,7 @@ void TableView::Edit() {
     if (state_ != State::Browse) return;
     if (cur_ < 0) throw DbError(QStringLiteral("%1 has no row to edit").arg(name_));
     EnsureLoaded(cur_);
-    edit_ = *rows_[static_cast<size_t>(cur_)];
+    edit_ = *rows_.Peek(cur_);
     modified_.assign(table_.columns.size(), false);
     state_ = State::Edit;
 }
@@ -644,24 +716,31 @@ void TableView::Edit() {
 void TableView::Post() {
     RequireOpen();
     if (state_ == State::Browse) return;
-    QStringList cols;
+    // The columns written, and the statement's key: its kind, then one
+    // character per column, '1' for a written one.
     std::vector<size_t> which;
-    for (size_t c = 1; c < table_.columns.size(); ++c)
-        if (modified_[c]) {
-            cols << QuoteIdentifier(table_.columns[c].name);
-            which.push_back(c);
-        }
+    std::string key(1, state_ == State::Insert ? 'I' : 'U');
+    for (size_t c = 1; c < table_.columns.size(); ++c) {
+        if (modified_[c]) which.push_back(c);
+        key += modified_[c] ? '1' : '0';
+    }
+    auto columns = [&](const QString& each) {
+        QStringList list;
+        for (size_t c : which) list << QuoteIdentifier(table_.columns[c].name) + each;
+        return list.join(u", ");
+    };
     if (state_ == State::Insert) {
-        QString sql = QStringLiteral("INSERT INTO ") + QuoteIdentifier(table_.name);
-        if (cols.isEmpty()) {
-            sql += QStringLiteral(" DEFAULT VALUES");
-        } else {
-            QStringList marks;
-            for (size_t k = 0; k < which.size(); ++k) marks << QStringLiteral("?");
-            sql += QStringLiteral(" (%1) VALUES (%2)").arg(cols.join(u", "), marks.join(u", "));
-        }
-        sql += QStringLiteral(" RETURNING \"ID\"");
-        QSqlQuery& q = Prepared(sql);
+        QSqlQuery& q = Prepared(key, [&] {
+            QString sql = QStringLiteral("INSERT INTO ") + QuoteIdentifier(table_.name);
+            if (which.empty()) {
+                sql += QStringLiteral(" DEFAULT VALUES");
+            } else {
+                QStringList marks;
+                for (size_t k = 0; k < which.size(); ++k) marks << QStringLiteral("?");
+                sql += QStringLiteral(" (%1) VALUES (%2)").arg(columns(QString()), marks.join(u", "));
+            }
+            return sql + QStringLiteral(" RETURNING \"ID\"");
+        });
         for (size_t k = 0; k < which.size(); ++k) q.bindValue(static_cast<int>(k), edit_.values_[which[k]]);
         if (!q.exec()) throw DbError(ErrorText(q.lastError()));
         const bool gotId = q.next();
@@ -671,7 +750,8 @@ void TableView::Post() {
         edit_.values_[0] = qlonglong{id};
         Calc(edit_);
         ids_.push_back(id);
-        rows_.push_back(std::make_unique<TableRow>(std::move(edit_)));
+        rows_.Append(std::make_unique<TableRow>(std::move(edit_)));
+        rows_.Trim(cur_);
         edit_ = TableRow();
         state_ = State::Browse;
         Notify(Change::RowChanged, cur_);
@@ -680,10 +760,10 @@ void TableView::Post() {
         return;
     }
     if (!which.empty()) {
-        QStringList sets;
-        for (const QString& c : cols) sets << c + QStringLiteral(" = ?");
-        QSqlQuery& q = Prepared(QStringLiteral("UPDATE %1 SET %2 WHERE \"ID\" = ?")
-                                    .arg(QuoteIdentifier(table_.name), sets.join(u", ")));
+        QSqlQuery& q = Prepared(key, [&] {
+            return QStringLiteral("UPDATE %1 SET %2 WHERE \"ID\" = ?")
+                .arg(QuoteIdentifier(table_.name), columns(QStringLiteral(" = ?")));
+        });
         for (size_t k = 0; k < which.size(); ++k) q.bindValue(static_cast<int>(k), edit_.values_[which[k]]);
         q.bindValue(static_cast<int>(which.size()), qlonglong{edit_.Id()});
         const bool ok = q.exec();
@@ -695,7 +775,10 @@ void TableView::Post() {
             throw DbError(QStringLiteral("Row %1 of %2 no longer exists").arg(edit_.Id()).arg(Latin1(table_.name)));
     }
     Calc(edit_);
-    rows_[static_cast<size_t>(cur_)] = std::make_unique<TableRow>(std::move(edit_));
+    if (TableRow* held = rows_.Use(cur_); held != nullptr)
+        *held = std::move(edit_);
+    else
+        rows_.Put(cur_, std::make_unique<TableRow>(std::move(edit_)));
     edit_ = TableRow();
     state_ = State::Browse;
     Notify(Change::RowChanged, cur_);
@@ -731,7 +814,8 @@ void TableView::Delete() {
     PostDetailEdits();
     // The hook sees the row that is about to go while it still exists.
     if (BeforeScroll) BeforeScroll(*this);
-    QSqlQuery& q = Prepared(QStringLiteral("DELETE FROM %1 WHERE \"ID\" = ?").arg(QuoteIdentifier(table_.name)));
+    QSqlQuery& q =
+        Prepared("D", [&] { return QStringLiteral("DELETE FROM %1 WHERE \"ID\" = ?").arg(QuoteIdentifier(table_.name)); });
     q.bindValue(0, qlonglong{ids_[static_cast<size_t>(cur_)]});
     const bool ok = q.exec();
     const QString message = ok ? QString() : ErrorText(q.lastError());
@@ -739,7 +823,7 @@ void TableView::Delete() {
     if (!ok) throw DbError(message);
     Notify(Change::AboutToReset);
     ids_.erase(ids_.begin() + cur_);
-    rows_.erase(rows_.begin() + cur_);
+    rows_.Erase(cur_);
     if (cur_ >= static_cast<int>(ids_.size())) cur_ = static_cast<int>(ids_.size()) - 1;
     SettleOnCurrent();
     Notify(Change::Reset);

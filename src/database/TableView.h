@@ -5,10 +5,12 @@
 // What a view holds: the IDs of its rows in order, read when it is opened,
 // re-queried, refreshed or re-filtered by its master (one query of IDs);
 // each row's values are read when first needed after that, in batches of 64
-// rows, and kept. So a view does not show what another view wrote to a row
-// it has read, nor rows appended or deleted through other views, until it is
-// re-queried or refreshed; moving, counting and re-filtering never re-read
-// the whole table.
+// rows, and kept while they are among the 512 rows used last (the current
+// row always is), so that a view of any size holds little more than its IDs.
+// So a view does not show rows appended or deleted through other views, nor
+// what another view wrote to a row it holds, until it is re-queried or
+// refreshed; a row it had to let go is read again as the database then has
+// it. Moving, counting and re-filtering never re-read the whole table.
 //
 // Hooks (scroll hooks fire only when the current row changes: another row,
 // a new appended row, or none):
@@ -167,7 +169,10 @@ public:
     int ColumnIndex(std::string_view column) const;  // -1 when absent
     QString ColumnName(int index) const;
     bool IsCalcColumn(int index) const;
-    // Row `index` (0-based) of the view, read when needed.
+    // Row `index` (0-based) of the view, read when needed. The reference
+    // stays valid until the view has read five more batches of rows from
+    // the database, or its rows change (a re-query, refresh, re-filter,
+    // post or delete): read what is needed of it before moving on.
     const TableRow& RowAt(int index);
 
     int AddListener(Listener listener);
@@ -175,6 +180,29 @@ public:
 
 private:
     friend class TableRow;
+    // The rows' values as read, by place: at most Capacity of them, those
+    // used least lately let go first, never the one the caller pins.
+    class RowCache {
+    public:
+        static constexpr size_t Capacity = 512;
+        void Reset(size_t places);  // that many places, none held
+        const TableRow* Peek(int index) const;
+        TableRow* Use(int index);  // null when not held; else marks it used
+        void Put(int index, std::unique_ptr<TableRow> row);
+        void Append(std::unique_ptr<TableRow> row);  // a new last place
+        void Erase(int index);                       // the places after it move up one
+        void Trim(int pinned);
+
+    private:
+        struct Place {
+            std::unique_ptr<TableRow> row;
+            uint64_t used = 0;
+        };
+        std::vector<Place> places_;
+        std::vector<int> held_;  // places that hold a row
+        uint64_t clock_ = 0;
+    };
+
     // Identity of the current row: none, the appended row not yet posted,
     // or a row by its ID.
     struct Key {
@@ -199,7 +227,7 @@ private:
     void Notify(Change change, int row = -1);
     void SetColumn(int index, const QVariant& value);
     RowId MasterId(bool& has) const;
-    QSqlQuery& Prepared(const QString& sql);
+    QSqlQuery& Prepared(const std::string& key, const std::function<QString()>& sql);
 
     QString name_;
     Connection& conn_;
@@ -212,7 +240,7 @@ private:
 
     State state_ = State::Inactive;
     std::vector<RowId> ids_;
-    std::vector<std::unique_ptr<TableRow>> rows_;  // parallel to ids_, null: not read yet
+    RowCache rows_;  // the values of rows of ids_, by place
     int cur_ = -1;
     bool eof_ = true;
     bool bof_ = true;
@@ -222,7 +250,7 @@ private:
     TableRow nullRow_;
     std::unique_ptr<QSqlQuery> idsQuery_;
     std::unique_ptr<QSqlQuery> rowsQuery_;
-    std::map<QString, std::unique_ptr<QSqlQuery>> writeQueries_;
+    std::map<std::string, std::unique_ptr<QSqlQuery>> writeQueries_;
 
     struct ListenerEntry {
         int token;

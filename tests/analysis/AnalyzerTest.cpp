@@ -25,6 +25,27 @@ TEST(Near, QuarterOfTheLargerValue) {
     for (const Case& c : cases) EXPECT_EQ(Near(c.x, c.n), c.near) << c.x << " vs " << c.n;
 }
 
+// The classification's division-free forms agree with Near and with
+// division everywhere a frame of lengths 0 and more can take them.
+TEST(Near, RangeAndQuotientWithoutDivision) {
+    for (int64_t m : {0, 1, 3, 4, 5, 7, 8, 9, 560, 751, 1000, 1332, 1333, 65535, INT32_MAX - 2, INT32_MAX}) {
+        const NearRange r = NearRange::Of(m);
+        for (int64_t d : {int64_t{0}, r.first - 1, r.first, r.first + 1, r.last - 1, r.last, r.last + 1, m,
+                          int64_t{INT32_MAX}}) {
+            if (d < 0 || d > INT32_MAX) continue;
+            EXPECT_EQ(r.Holds(d), Near(d, m)) << d << " vs " << m;
+        }
+    }
+    for (int64_t m = 0; m < 3000; ++m)
+        for (int64_t d = 0; d < 4100; d += 1 + d / 64) ASSERT_EQ(NearRange::Of(m).Holds(d), Near(d, m)) << d << " vs " << m;
+
+    const int64_t largest = int64_t{MaxDurations} * INT32_MAX;
+    for (int32_t n = 1; n <= MaxDurations; ++n)
+        for (int64_t sum : {int64_t{0}, int64_t{n} - 1, int64_t{n}, int64_t{n} * 1000 - 1, largest - 1, largest,
+                            largest / n * n, largest / n * n - 1})
+            ASSERT_EQ(QuotientOf(sum, n), sum / n) << sum << " / " << n;
+}
+
 TEST(SortClasses, AscendingAndStableWithCountsInStep) {
     int32_t means[] = {1690, 560, 9000, 560, 4500};
     int32_t counts[] = {1, 2, 3, 4, 5};

@@ -191,5 +191,44 @@ TEST_P(Keys, AFailedRecomputeLeavesEveryKeyAsItWas) {
     EXPECT_EQ(Stored(Db(), keys[3]), (Values{0, 0, 0}));
 }
 
+// A key that already holds its recomputed values is not written again
+// (an update of it would fail here); one whose stored value only reads
+// the same (null) is.
+TEST_P(Keys, RecomputeWritesOnlyKeysWhoseValuesDiffer) {
+    const DecodeSettings layout;
+    const Values want = Expected(codes1[0], 1, 0, layout);
+    struct Case {
+        const char* stored;  // Mode, Adr, Cmd of the key as SQL
+        bool written;
+    } cases[] = {
+        {"M, A, C", false},
+        {"NULL, A, C", true},
+        {"M, A, C + 1", true},
+    };
+    for (const Case& c : cases) {
+        const QString values = QString::fromLatin1(c.stored)
+                                   .replace(u'M', QString::number(want.mode))
+                                   .replace(u'A', QString::number(want.adr))
+                                   .replace(u'C', QString::number(want.cmd));
+        Db().Exec(QStringLiteral("UPDATE \"tblCodes\" SET (\"Mode\", \"Adr\", \"Cmd\") = (%1) WHERE \"ID\" = %2")
+                      .arg(values)
+                      .arg(keys[0]));
+        Db().FailUpdatesOfKey(keys[0]);
+        bool failed = false;
+        try {
+            RecomputeUnitKeys(db, layout);
+        } catch (const DbError&) {
+            failed = true;
+        }
+        EXPECT_EQ(failed, c.written) << c.stored;
+        Db().Exec(QStringLiteral("DROP TRIGGER \"failKey\"") +
+                  (GetParam() == Engine::Postgres ? QStringLiteral(" ON \"tblCodes\"; DROP FUNCTION \"failKey\"")
+                                                  : QString()));
+        EXPECT_EQ(RecomputeUnitKeys(db, layout), 5);
+        EXPECT_EQ(Stored(Db(), keys[0]), want) << c.stored;
+        EXPECT_FALSE(Db().Scalar(QStringLiteral("SELECT \"Mode\" FROM \"tblCodes\" WHERE \"ID\" = %1").arg(keys[0])).isNull());
+    }
+}
+
 }  // namespace
 }  // namespace tovanel

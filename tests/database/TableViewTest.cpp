@@ -481,6 +481,43 @@ TEST_P(Views, LargeViewsReadTheirRowsInBatches) {
     EXPECT_EQ(n, 300);
 }
 
+// A view of more rows than it keeps values of: every row read is the one
+// its place says, however it is reached, after its values were let go, and
+// after edits and deletions.
+TEST_P(Views, ViewsLargerThanTheirRowCacheReadEveryRowRight) {
+    constexpr int Count = 1300;
+    const int32_t u = Db().AddUnit("u");
+    Db().Admin().Begin();
+    for (int i = 0; i < Count; ++i) Db().AddKey(u, QStringLiteral("k%1").arg(i, 4, 10, QChar(u'0')), i, 0, i % 7);
+    Db().Admin().Commit();
+    OpenAll();
+    TableView& keys = db.ADOTableCodes;
+    ASSERT_EQ(keys.RecordCount(), Count);
+    auto name = [](int i) { return QStringLiteral("k%1").arg(i, 4, 10, QChar(u'0')); };
+
+    int n = 0;
+    for (keys.First(); !keys.Eof(); keys.Next()) ASSERT_EQ(keys.Int("Mode"), n++);
+    for (keys.Last(); !keys.Bof(); keys.Prior()) ASSERT_EQ(keys.Int("Mode"), --n);
+    EXPECT_EQ(n, 0);
+    const TableRow& held = keys.RowAt(10);
+    for (int i : {1299, 0, 700, 64, 1200, 1, 10}) EXPECT_EQ(keys.RowAt(i).Text("Name"), name(i)) << i;
+    EXPECT_EQ(held.Text("Name"), name(10));  // a few batches later
+
+    // An edit survives its row being let go; a deletion moves the later rows up.
+    keys.SetRecNo(6);
+    keys.Edit();
+    keys.SetInt("Cmd", -1);
+    keys.Post();
+    keys.SetRecNo(601);
+    keys.Delete();
+    EXPECT_EQ(keys.Text("Name"), name(601));
+    for (int i = 0; i < keys.RecordCount(); ++i)
+        ASSERT_EQ(keys.RowAt(i).Text("Name"), name(i < 600 ? i : i + 1)) << i;
+    EXPECT_EQ(keys.RowAt(5).Int("Cmd"), -1);
+    EXPECT_EQ(keys.Text("Name"), name(601));  // the current row stays at hand
+    EXPECT_EQ(keys.RecNo(), 601);
+}
+
 TEST_P(Views, ItemModelShowsAndEditsTheView) {
     const int32_t u = Db().AddUnit("u");
     Db().AddKey(u, "a", 0, 255, 5);

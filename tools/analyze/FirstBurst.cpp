@@ -64,6 +64,33 @@ bool ReadWavBurst(std::istream& in, int32_t pulseTime, int32_t pulseLevel, Recor
     return true;
 }
 
+// Code texts of the first burst as the frames a receiver would have
+// delivered: each text's period is the time from the previous frame's start,
+// so the pause before a frame is that period less the previous frame.
+bool ReadCodeTextBurst(std::istream& in, Recording& out, std::string& error) {
+    auto frame = std::make_unique<CodeFrame>();
+    int64_t previousTotal = 0;
+    bool ended = false;
+    ReadCodeTextLines(in, [&](const CodeTextLine& line) {
+        if (ended || (line.newBurst && !out.frames.empty()) || out.frames.size() >= SlotCount) {
+            ended = ended || line.newBurst;
+            return;
+        }
+        ClearFrame(*frame);
+        ParseCodeText(line.text, *frame);
+        if (frame->Count < 1) return;  // a text too short to hold a frame
+        RecordedFrame f;
+        if (!out.frames.empty())
+            f.gap = static_cast<uint32_t>(std::clamp<int64_t>(int64_t{frame->Period} - previousTotal, 0, UnknownGap - 1));
+        f.durations.assign(frame->Durations, frame->Durations + frame->Count);
+        previousTotal = 0;
+        for (int32_t d : f.durations) previousTotal += d;
+        out.frames.push_back(std::move(f));
+    });
+    if (out.frames.empty()) error = "no code text holds a frame";
+    return !out.frames.empty();
+}
+
 // Code texts of the first burst, each analysed in the next slot with its
 // own period.
 int AnalyzeCodeTexts(std::istream& in, const DecodeSettings& settings, FrameBuffer& buffer) {
@@ -90,8 +117,9 @@ int AnalyzeCodeTexts(std::istream& in, const DecodeSettings& settings, FrameBuff
 bool ReadFirstBurst(std::istream& in, InputFormat format, int32_t pulseTime, int32_t pulseLevel, Recording& out,
                     std::string& error) {
     out.frames.clear();
-    const bool ok = format == InputFormat::Wav ? ReadWavBurst(in, pulseTime, pulseLevel, out, error)
-                                               : ReadText(in, format, out, error);
+    const bool ok = format == InputFormat::Wav        ? ReadWavBurst(in, pulseTime, pulseLevel, out, error)
+                    : format == InputFormat::CodeText ? ReadCodeTextBurst(in, out, error)
+                                                      : ReadText(in, format, out, error);
     if (!ok) out.frames.clear();
     return ok;
 }

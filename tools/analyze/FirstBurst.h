@@ -25,8 +25,9 @@ struct Recording {
     std::vector<RecordedFrame> frames;
 };
 
-// The frames of the first burst of a durations, mode2 or WAV stream (WAV
-// through the sound card's edge detector with the given parameters). False
+// The frames of the first burst of a durations, mode2, WAV or code-text
+// stream (WAV through the sound card's edge detector with the given
+// parameters; code texts with the pauses their periods give). False
 // with a message naming the first bad line (and how many more there are),
 // or what is wrong with the WAV data.
 bool ReadFirstBurst(std::istream& in, InputFormat format, int32_t pulseTime, int32_t pulseLevel, Recording& out,

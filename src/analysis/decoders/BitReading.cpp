@@ -21,16 +21,22 @@ int32_t MarkBitThreshold(const CodeFrame& f) {
 uint64_t ReadPairBits(CodeFrame& f, int32_t start, int32_t bits, bool lowFirst,
                       int32_t threshold, BitSource source, uint32_t setFlags,
                       uint32_t clearFlags) {
+    // The pairs from `start` on that lie inside the arrays: reading stops at
+    // the first that does not.
+    if (start < 0 || start >= MaxDurations) return 0;
+    const int32_t pairs = std::min(bits, (MaxDurations - start) / 2);
+    if (pairs <= 0) return 0;
+    const int32_t* carriers = f.Durations + start + (source == BitSource::Space ? 1 : 0);
+    uint32_t* flags = f.Flags + start;
+    const uint32_t keep = ~clearFlags;
     uint64_t value = 0;
-    for (int64_t k = 0; k < bits; ++k) {
-        const int64_t mark = int64_t{start} + 2 * k;
-        if (mark < 0 || mark + 1 >= MaxDurations) break;
-        const int64_t carrier = source == BitSource::Space ? mark + 1 : mark;
-        const uint64_t bit = f.Durations[carrier] > threshold ? 1 : 0;
-        for (int64_t i = mark; i <= mark + 1; ++i) f.Flags[i] = (f.Flags[i] | setFlags) & ~clearFlags;
+    for (int32_t k = 0; k < pairs; ++k) {
+        flags[2 * k] = (flags[2 * k] | setFlags) & keep;
+        flags[2 * k + 1] = (flags[2 * k + 1] | setFlags) & keep;
+        const uint64_t bit = carriers[2 * k] > threshold ? 1 : 0;
         if (!lowFirst)
             value = value << 1 | bit;
-        else if (k < 64)
+        else if (k < 64)  // later bits have no place in the value
             value |= bit << k;
     }
     return value;
@@ -46,8 +52,8 @@ bool ComplementPasses(uint64_t value, int m) {
 }
 
 void MarkRange(CodeFrame& f, int32_t first, int32_t last, uint32_t set, uint32_t clear) {
-    for (int32_t i = first < 0 ? 0 : first; i <= last && i < MaxDurations; ++i)
-        f.Flags[i] = (f.Flags[i] | set) & ~clear;
+    const int32_t end = std::min(last, MaxDurations - 1);
+    for (int32_t i = std::max(first, 0); i <= end; ++i) f.Flags[i] = (f.Flags[i] | set) & ~clear;
 }
 
 void SetAdrLayout(CodeFrame& f, const Field& field) {

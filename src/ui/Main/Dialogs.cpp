@@ -30,7 +30,7 @@ QString QtDialogs::ChooseDataSource(QWidget* owner, const QString& current) {
 QString QtDialogs::ChooseRecording(QWidget* owner) {
     return QFileDialog::getOpenFileName(
         owner, QStringLiteral("Open recording"), QString(),
-        QStringLiteral("Recordings (*.txt *.mode2 *.wav);;All files (*)"));
+        QStringLiteral("Recordings (*.txt *.mode2 *.wav *.codes);;All files (*)"));
 }
 
 std::optional<QString> QtDialogs::AskName(QWidget* owner, const QString& caption, const QString& initial) {

@@ -1,16 +1,19 @@
 #include "ui/Main/Program.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "capture/FrameAssembler.h"
 #include "capture/Setup/AppPaths.h"
+#include "capture/Setup/CaptureConfig.h"
 #include "ui/Main/CaptureControl.h"
 #include "ui/Main/MainController.h"
 #include "ui/Main/MainForm.h"
@@ -102,6 +105,17 @@ int Program::Run() {
         sigaction(SIGTERM, &action, nullptr);
     }
     form_->show();
+    // A settings file that cannot be read is not overwritten and the
+    // defaults are used: say so once the window is up.
+    std::string warning;
+    LoadSettingsFile(warning);
+    if (!warning.empty()) {
+        warning[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(warning[0])));
+        QTimer::singleShot(0, form_.get(), [this, warning] {
+            dialogs_.ShowMessage(form_.get(), UserMessage{QString::fromLatin1(ApplicationTitle),
+                                                          QString::fromStdString(warning + "."), {}, false});
+        });
+    }
     return QApplication::exec();
 }
 

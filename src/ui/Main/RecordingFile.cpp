@@ -37,6 +37,13 @@ InputFormat GuessRecordingFormat(const std::string& head) {
     if (head.size() >= 4 && head.compare(0, 4, "RIFF") == 0) return InputFormat::Wav;
     const std::string word = FirstWord(head);
     if (word == "pulse" || word == "space" || word == "timeout") return InputFormat::Mode2;
+    // A durations list is numbers; a line of other printable characters is
+    // a stored key's code text (as a database export holds them). Binary
+    // junk stays with the durations reader, which says where it went wrong.
+    const bool printable = std::none_of(head.begin(), head.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 && c != '\n' && c != '\r' && c != '\t';
+    });
+    if (printable && word.find_first_not_of("0123456789+-,") != std::string::npos) return InputFormat::CodeText;
     return InputFormat::Durations;
 }
 

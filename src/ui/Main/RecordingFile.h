@@ -18,8 +18,9 @@
 namespace tovanel {
 
 // The format by the file's first bytes: a RIFF header is WAV, a first word
-// "pulse", "space" or "timeout" (after mode2's own remarks) is mode2,
-// anything else the durations list.
+// "pulse", "space" or "timeout" (after mode2's own remarks) is mode2, a
+// first word of other than digits, signs and commas a code text, anything
+// else the durations list.
 InputFormat GuessRecordingFormat(const std::string& head);
 
 // Reads the first burst of `path`. WAV files run through the sound card's

@@ -22,6 +22,8 @@ TEST(RecordingFileTest, GuessesTheFormatFromTheFirstBytes) {
         {"+9000 -4500 +560\n", InputFormat::Durations},
         {"# pulse 9000 in a comment\n9000 4500 560\n", InputFormat::Durations},
         {"", InputFormat::Durations},
+        {"  }Zz-:t3H:d3p:(c(:$3x:\n$PPWz<:t\n", InputFormat::CodeText},
+        {"\x89PNG\r\n\x1a\n\x01\x02garbage", InputFormat::Durations},
     };
     for (const auto& [head, format] : cases) EXPECT_EQ(GuessRecordingFormat(head), format) << head;
 }
@@ -36,6 +38,7 @@ TEST(RecordingFileTest, ReadsTheFirstBurstOfEachFormat) {
         {"nec-burst.mode2", 4, false},
         {"nec-burst.txt", 4, false},
         {"nec-burst.wav", 3, true},
+        {"nec-burst.codes", 4, false},
         {"rc5-burst.txt", 2, false},
     };
     for (const Case& k : cases) {
