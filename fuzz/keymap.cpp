@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ExportUnit unit{u.unit.name, u.unit.carrierHz, {}};
         std::vector<std::vector<CodeFileFrame>> sent, back;
         for (const CodeFileKey& key : u.keys) {
-            unit.keys.push_back({key.name, key.frames});
+            unit.keys.push_back({key.name, key.frames, {}});
             sent.push_back(key.frames);
         }
         const std::string text = WriteKeymap(unit);

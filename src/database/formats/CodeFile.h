@@ -1,9 +1,10 @@
 // Code files: the files in which IR users keep the codes of their remote
 // controls (lircd.conf remotes, mode2 and ir-ctl captures, our durations
-// text, Pronto hex lists, .ir signal files, the kernel's keymaps). A reader turns one into units
-// of named keys whose frames are duration lists with their periods; a
-// writer turns a unit back into one. Plain C++: the window and tovanel-db
-// share them, and each reader is a fuzz target of its own.
+// text, Pronto hex lists, .ir signal files, the kernel's keymaps). A
+// reader turns one into units of named keys whose frames are duration lists
+// with their periods; a writer turns a unit back into one. Plain C++: the
+// window and tovanel-db share them, and each reader is a fuzz target of its
+// own.
 //
 // Readers hand their keys to a CodeFileSink one at a time (a lircd.conf
 // remote's keys once its block has ended), each expanded into frames only
@@ -16,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "capture/Carrier.h"
 
 namespace tovanel {
 
@@ -56,16 +59,19 @@ public:
     virtual void Error(int line, const std::string& message) = 0;
 };
 
-enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals, Keymap };
+// The formats with their readers and writers are listed in
+// CodeFileFormats.h. CSV is written only.
+enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals, Keymap, Csv };
 
-// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir", "keymap";
+// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir", "keymap", "CSV";
 // "unknown".
 const char* CodeFileFormatName(CodeFileFormat format);
 
 // The format of a text by its content: the first line that is neither blank
 // nor a comment decides ("begin remote", "Filetype: IR signals file",
 // "pulse N", a row of four-digit hex words beginning 0000 or 0100 or a
-// "name:" prefix, a row of numbers, a keymap's "[[protocols]]"). Text with a NUL byte or other control
+// "name:" prefix, a row of numbers, "[[protocols]]"), as the format
+// table's entries claim it. Text with a NUL byte or other control
 // characters is no code file.
 CodeFileFormat DetectCodeFileFormat(std::string_view text);
 
@@ -95,8 +101,6 @@ bool ReadCodeFile(const std::string& path, CodeFileSink& sink, CodeFileFormat& f
 
 // A duration longer than this is no part of an IR signal.
 inline constexpr int32_t MaxSignalDurationUs = 10'000'000;
-// The carrier a unit gets when its file names none.
-inline constexpr int32_t DefaultCarrierHz = 38000;
 // The silence a writer puts after a key's last frame, whose own gap is not
 // kept: long enough for every receiver to end the frame.
 inline constexpr int32_t TrailingGapUs = 100'000;

@@ -121,7 +121,7 @@ TEST(Keymap, ExportedKeymapPassesIrKeytableAndReadsBack) {
     auto add = [&](const std::string& name, RcProtocol p, uint32_t scancode) {
         std::vector<CodeFileFrame> frames;
         for (RcFrame& f : EncodeRc(p, scancode, false, 2)) frames.push_back({f.period, std::move(f.durations)});
-        unit.keys.push_back({name, std::move(frames)});
+        unit.keys.push_back({name, std::move(frames), {}});
     };
     // In the order of the registry.
     const uint32_t scancodes[] = {0x1e01,   0x1e013f, 0x2a05,   0x0408,     0x123456,   0x87eea05d, 0x0a0b,
@@ -132,7 +132,7 @@ TEST(Keymap, ExportedKeymapPassesIrKeytableAndReadsBack) {
             scancodes[unit.keys.size()]);
     add("My own key", RcProtocol::Nec, 0x0409);
     add("mute", RcProtocol::Nec, 0x0408);
-    unit.keys.push_back({"Noise", {{0, {100, 100, 100}}}});
+    unit.keys.push_back({"Noise", {{0, {100, 100, 100}}}, {}});
 
     const std::string text = WriteKeymap(unit);
     test::TempDir dir;
@@ -178,9 +178,9 @@ TEST(Keymap, WrittenText) {
                                          {"Numeric 1", 0x0408}, {"x\ny", 0x0408}}) {
         std::vector<CodeFileFrame> frames;
         for (RcFrame& f : EncodeRc(RcProtocol::Nec, scancode, false, 1)) frames.push_back({f.period, f.durations});
-        unit.keys.push_back({name, frames});
+        unit.keys.push_back({name, frames, {}});
     }
-    unit.keys.push_back({"Empty", {}});
+    unit.keys.push_back({"Empty", {}, {}});
     EXPECT_EQ(WriteKeymap(unit),
               "# tv, written by Tovanel as a keymap for ir-keytable\n"
               "# Empty: no kernel protocol reads its frames\n"
@@ -190,7 +190,7 @@ TEST(Keymap, WrittenText) {
               "# 0x0408 = \"KEY_NUMERIC_1\" # the same scancode as Power\n"
               "# 0x0408 = \"KEY_UNKNOWN\" # x?y, the same scancode as Power\n");
     // A unit of which no protocol reads a key has no keymap.
-    EXPECT_EQ(WriteKeymap(ExportUnit{"tv", 38000, {{"Empty", {}}}}), "");
+    EXPECT_EQ(WriteKeymap(ExportUnit{"tv", 38000, {{"Empty", {}, {}}}}), "");
 }
 
 // Every key code the writer may use is one ir-keytable knows.
