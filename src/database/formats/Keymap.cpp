@@ -75,60 +75,73 @@ std::string Upper(std::string_view s) {
 // ---- The reader -------------------------------------------------------------------
 
 // toml++ 3.3 (Debian 12) reaches __builtin_unreachable when it asks whether
-// some characters outside ASCII are blanks, which it asks where TOML allows
-// only ASCII: between tokens, and after a line-ending backslash in a
-// multi-line basic string. A text with such a character is no keymap, so it
-// never reaches the parser: this finds the line of the first one (0: none).
-// Outside ASCII is fine in comments, in one-line strings and in multi-line
-// literal strings, which is where keymaps have it.
-int LineOfStrayNonAscii(std::string_view text) {
-    enum { Plain, Comment, Basic, MultiBasic, Literal, MultiLiteral } state = Plain;
-    int line = 1;
-    // A closing triple quote may be followed by two more quotes of the string.
-    const auto close = [&](size_t& i, char quote) {
-        i += 2;
-        for (int extra = 0; extra < 2 && i + 1 < text.size() && text[i + 1] == quote; ++extra) ++i;
-        state = Plain;
-    };
-    for (size_t i = StartsWith(text, "\xEF\xBB\xBF") ? 3 : 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool ascii = static_cast<unsigned char>(c) < 0x80;
-        const std::string_view rest = text.substr(i);
-        if (c == '\n') {
-            ++line;
-            // A single-line string or a comment ends here; the parser stops
-            // at an unclosed string.
-            if (state != MultiBasic && state != MultiLiteral) state = Plain;
-            continue;
-        }
-        switch (state) {
-            case Plain:
-                if (!ascii) return line;
-                if (c == '#') state = Comment;
-                else if (StartsWith(rest, "\"\"\"")) state = MultiBasic, i += 2;
-                else if (StartsWith(rest, "'''")) state = MultiLiteral, i += 2;
-                else if (c == '"') state = Basic;
-                else if (c == '\'') state = Literal;
-                break;
-            case MultiBasic:
-                if (!ascii) return line;
-                if (c == '\\' && i + 1 < text.size() && text[i + 1] != '\n') ++i;
-                else if (StartsWith(rest, "\"\"\"")) close(i, '"');
-                break;
-            case Basic:
-                if (c == '\\' && i + 1 < text.size() && text[i + 1] != '\n') ++i;
-                else if (c == '"') state = Plain;
-                break;
-            case Literal:
-                if (c == '\'') state = Plain;
-                break;
-            case MultiLiteral:
-                if (StartsWith(rest, "'''")) close(i, '\'');
-                break;
-            case Comment: break;
-        }
+// a character of three ranges outside ASCII (Latin-1 to Cyrillic among
+// them) is a blank, which it asks wherever a token may end. So the parser
+// never sees them: each is moved, one for one, into the private-use
+// characters U+E000..U+EBFF, which it takes for no blank, and the strings
+// it returns are moved back. A text that has a private-use character of
+// its own is refused instead.
+struct ShiftedRange {
+    char32_t first, last, to;
+};
+constexpr ShiftedRange Shifted[] = {{0x00a1, 0x0499, 0xe000}, {0x2c5e, 0x3057, 0xe400}, {0xfb26, 0xfefe, 0xe800}};
+constexpr char32_t ShiftedFirst = 0xe000, ShiftedLast = 0xebff;
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x800) {
+        out += static_cast<char>(0xc0 | (c >> 6));
+    } else {
+        out += static_cast<char>(0xe0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
     }
-    return 0;
+    out += static_cast<char>(0x80 | (c & 0x3f));
+}
+
+// Rewrites the characters of two and three bytes for which `map` returns
+// another (each stays as it is when map returns it, or when its bytes are
+// no UTF-8, which the parser refuses). False when map refuses one (0).
+template <typename Map>
+bool MapUtf8(std::string_view text, std::string& out, Map map) {
+    out.clear();
+    out.reserve(text.size() + text.size() / 2);
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+        const auto continuation = [&](size_t k) { return k < text.size() && (byte(k) & 0xc0) == 0x80; };
+        size_t length = 1;
+        char32_t c = byte(i);
+        if ((c & 0xe0) == 0xc0 && continuation(i + 1)) {
+            length = 2;
+            c = ((c & 0x1f) << 6) | (byte(i + 1) & 0x3f);
+        } else if ((c & 0xf0) == 0xe0 && continuation(i + 1) && continuation(i + 2)) {
+            length = 3;
+            c = ((c & 0x0f) << 12) | ((byte(i + 1) & 0x3f) << 6) | (byte(i + 2) & 0x3f);
+        }
+        const char32_t to = length > 1 && c >= 0x80 ? map(c) : c;
+        if (to == 0) return false;
+        if (to == c) out.append(text.substr(i, length));
+        else AppendUtf8(out, to);
+        i += length;
+    }
+    return true;
+}
+
+bool ShiftForParser(std::string_view text, std::string& out) {
+    return MapUtf8(text, out, [](char32_t c) -> char32_t {
+        if (c >= ShiftedFirst && c <= ShiftedLast) return 0;
+        for (const ShiftedRange& r : Shifted)
+            if (c >= r.first && c <= r.last) return r.to + (c - r.first);
+        return c;
+    });
+}
+
+std::string ShiftedBack(std::string_view text) {
+    std::string out;
+    MapUtf8(text, out, [](char32_t c) -> char32_t {
+        for (const ShiftedRange& r : Shifted)
+            if (c >= r.to && c <= r.to + (r.last - r.first)) return r.first + (c - r.to);
+        return c;
+    });
+    return out;
 }
 
 int LineOf(const toml::source_region& source, int lines) {
@@ -141,11 +154,16 @@ public:
         : sink_(sink), lines_(static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1) {}
 
     void Read(std::string_view text) {
-        if (const int line = LineOfStrayNonAscii(text))
-            return sink_.Error(line, "not a TOML keymap: a character outside ASCII outside a string or comment");
+        std::string shifted;
+        if (!ShiftForParser(text, shifted)) {
+            const size_t at = text.find("\xee");  // U+E000..U+EFFF begin so
+            const int line = static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(
+                                                                           std::min(at, text.size())), '\n')) + 1;
+            return sink_.Error(line, "not a TOML keymap: a private-use character");
+        }
         toml::table doc;
         try {
-            doc = toml::parse(text);
+            doc = toml::parse(shifted);
         } catch (const toml::parse_error& e) {
             return sink_.Error(LineOf(e.source(), lines_), "not a TOML keymap: " + std::string(e.description()));
         }
@@ -170,7 +188,7 @@ private:
             sink_.Error(Line(*node), std::string("'") + field + "' is not a string");
             return false;
         }
-        out = node->as_string()->get();
+        out = ShiftedBack(node->as_string()->get());
         return true;
     }
 
@@ -194,8 +212,8 @@ private:
         if (scancodes == nullptr) return;
 
         // In the order of the file: a TOML table keeps its keys sorted.
-        std::vector<std::pair<std::string_view, const toml::node*>> entries;
-        for (const auto& [key, value] : *scancodes->as_table()) entries.emplace_back(key.str(), &value);
+        std::vector<std::pair<std::string, const toml::node*>> entries;
+        for (const auto& [key, value] : *scancodes->as_table()) entries.emplace_back(ShiftedBack(key.str()), &value);
         std::stable_sort(entries.begin(), entries.end(),
                          [&](const auto& a, const auto& b) { return Line(*a.second) < Line(*b.second); });
         std::map<uint32_t, int> seen;  // scancode, its line
@@ -207,7 +225,7 @@ private:
                 return sink_.Error(at, Quoted(key) + " is not a 32-bit scancode");
             if (!value->is_string() || value->as_string()->get().empty())
                 return sink_.Error(at, "the scancode " + Quoted(key) + " is not mapped to a key code");
-            const std::string& code = value->as_string()->get();
+            const std::string code = ShiftedBack(value->as_string()->get());
             const std::string keyName = KeymapKeyName(code);
             const auto [previous, fresh] = seen.emplace(static_cast<uint32_t>(scancode), at);
             if (!fresh) {

@@ -277,12 +277,16 @@ TEST(Keymap, BadKeymapsNameTheLine) {
     } cases[] = {
         {"[[protocols]]\nname = \n", "line 2: not a TOML keymap: ", ""},
         {"[[protocols]]\nname = \"t\"\n", "line 1: a [[protocols]] table without 'protocol'", ""},
-        // Outside ASCII between tokens (which the TOML parser must never
-        // see), and where it belongs: in strings and comments.
-        {"[[protocols]]\n\xC2\xA1 = 1\n", "line 2: not a TOML keymap: a character outside ASCII outside", ""},
-        {"[[protocols]]\nname = \"\"\"\\\n \xE3\x80\x80\"\"\"\n", "line 3: not a TOML keymap: a character outside", ""},
-        {"[[protocols]]\nname = \"K\xC3\xBC" "che \\\" '\" # J\xC3\xBCrgen's\nprotocol = '''nec\xC3\xA9'''''\n", "",
-         "line 1: protocols table 'K\xC3\xBC" "che \" '': no encoder here for the protocol 'nec\xC3\xA9'''"},
+        // Characters outside ASCII where the TOML parser would ask whether
+        // they are blanks (which it must never be asked), a private-use
+        // character, and all of them where they belong: in strings and
+        // comments, also after a line-ending backslash.
+        {"[[protocols]]\n\xC2\xA1 = 1\n", "line 2: not a TOML keymap: ", ""},
+        {"[[protocols]]\nname = 5\"\xD1\x97\"\n", "line 2: not a TOML keymap: ", ""},
+        {"[[protocols]]\nname = \"\xEE\x80\x80\"\n", "line 2: not a TOML keymap: a private-use character", ""},
+        {"[[protocols]]\nname = \"\"\"\\\n \xE3\x80\x80K\xC3\xBC" "che \\\" '\xEF\xB9\x90\"\"\" # J\xC3\xBCrgen's\n"
+         "protocol = '''nec\xC3\xA9'''''\n",
+         "", "line 1: protocols table '\xE3\x80\x80K\xC3\xBC" "che \" '\xEF\xB9\x90': no encoder here for the protocol 'nec\xC3\xA9'''"},
         {"[[protocols]]\nprotocol = 5\n", "line 2: 'protocol' is not a string", ""},
         {"[[protocols]]\nprotocol = \"nec\"\nscancodes = 5\n", "line 3: 'scancodes' is not a table", ""},
         {"protocols = 5\n", "line 1: a keymap without a [[protocols]] table", ""},
