@@ -94,13 +94,27 @@ public:
         return *this;
     }
     JsonWriter& Null() { return Raw("null"); }
+    // Class indexes and flags: mostly numbers below 1000, written digit by
+    // digit; any other as std::to_chars writes it.
     template <size_t N, typename T>
     JsonWriter& Array(const char (&key)[N], const T* values, int32_t n) {
         Key(key);
         *p_++ = '[';
         for (int32_t i = 0; i < n; ++i) {
             if (i > 0) *p_++ = ',';
-            p_ = std::to_chars(p_, p_ + 24, values[i]).ptr;
+            const T v = values[i];
+            if (v >= 0 && v < 10) {
+                *p_++ = static_cast<char>('0' + v);
+            } else if (v >= 10 && v < 100) {
+                *p_++ = static_cast<char>('0' + v / 10);
+                *p_++ = static_cast<char>('0' + v % 10);
+            } else if (v >= 100 && v < 1000) {
+                *p_++ = static_cast<char>('0' + v / 100);
+                *p_++ = static_cast<char>('0' + v / 10 % 10);
+                *p_++ = static_cast<char>('0' + v % 10);
+            } else {
+                p_ = std::to_chars(p_, p_ + 24, v).ptr;
+            }
         }
         *p_++ = ']';
         return *this;
