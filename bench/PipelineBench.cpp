@@ -1,7 +1,8 @@
 // tovanel-analyze over a corpus: 100,000 received NEC frames read from a
 // file, analysed and written as JSON to /dev/null, the whole program in
 // process. Two shapes: every frame a key press of its own, and key presses
-// of one frame and three repeat codes. BM_PipelineAnalyzeOnly analyses the
+// of one frame and three repeat codes; in the durations format (a frame a
+// line) and as mode2 text (a pulse or space a line). BM_PipelineAnalyzeOnly analyses the
 // same frames with AnalyzeFrame alone, the floor the pipeline is measured
 // against (CPU time per frame = time / 100,000).
 #include <benchmark/benchmark.h>
@@ -42,11 +43,25 @@ void AppendLine(std::string& text, const test::Durations& d) {
     text.back() = '\n';
 }
 
+// The same as mode2 text: a pulse or space per line, key presses 400 ms apart.
+void AppendMode2(std::string& text, const test::Durations& d, bool lastOfPress) {
+    for (size_t i = 0; i < d.size(); ++i) {
+        text += i % 2 == 0 ? "pulse " : "space ";
+        text += std::to_string(lastOfPress && i + 1 == d.size() ? 400000 : d[i]) + '\n';
+    }
+}
+
 // `framesPerPress` frames to a key press: the key's frame, then repeat codes.
-std::string Corpus(int framesPerPress) {
+std::string Corpus(int framesPerPress, bool mode2) {
     std::string text;
     for (int f = 0; f < Frames; f += framesPerPress) {
-        AppendLine(text, KeyFrame(f / framesPerPress));
+        const test::Durations key = KeyFrame(f / framesPerPress);
+        if (mode2) {
+            AppendMode2(text, key, framesPerPress == 1);
+            for (int r = 1; r < framesPerPress; ++r) AppendMode2(text, RepeatCode, r + 1 == framesPerPress);
+            continue;
+        }
+        AppendLine(text, key);
         for (int r = 1; r < framesPerPress; ++r) AppendLine(text, RepeatCode);
         text += '\n';
     }
@@ -55,22 +70,24 @@ std::string Corpus(int framesPerPress) {
 
 struct CorpusFile {
     std::string path;
-    explicit CorpusFile(int framesPerPress)
+    CorpusFile(int framesPerPress, bool mode2)
         : path((std::filesystem::temp_directory_path() /
                 ("tovanel-pipeline-" + std::to_string(::getpid()) + "-" + std::to_string(framesPerPress)))
                    .string()) {
-        std::ofstream(path) << Corpus(framesPerPress);
+        std::ofstream(path) << Corpus(framesPerPress, mode2);
     }
     ~CorpusFile() { std::filesystem::remove(path); }
 };
 
-void Pipeline(benchmark::State& state, int framesPerPress) {
-    const CorpusFile corpus(framesPerPress);
+void Pipeline(benchmark::State& state, int framesPerPress, bool mode2 = false) {
+    const CorpusFile corpus(framesPerPress, mode2);
     std::ofstream devNull("/dev/null");
     std::istringstream noInput;
+    std::vector<std::string> args{corpus.path};
+    if (mode2) args.insert(args.begin(), {"--input", "mode2"});
     for (auto _ : state) {
         std::ostringstream err;
-        if (AnalyzeMain({corpus.path}, noInput, devNull, err) != 0) {
+        if (AnalyzeMain(args, noInput, devNull, err) != 0) {
             state.SkipWithError(err.str().c_str());
             break;
         }
@@ -80,6 +97,8 @@ void Pipeline(benchmark::State& state, int framesPerPress) {
 
 void BM_PipelineOwnBursts(benchmark::State& state) { Pipeline(state, 1); }
 void BM_PipelineFramePlusThreeRepeats(benchmark::State& state) { Pipeline(state, 4); }
+void BM_PipelineMode2OwnBursts(benchmark::State& state) { Pipeline(state, 1, true); }
+void BM_PipelineMode2FramePlusThreeRepeats(benchmark::State& state) { Pipeline(state, 4, true); }
 
 void BM_PipelineAnalyzeOnly(benchmark::State& state) {
     std::vector<test::Durations> keys;
@@ -104,6 +123,8 @@ void BM_PipelineAnalyzeOnly(benchmark::State& state) {
 
 BENCHMARK(BM_PipelineOwnBursts)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PipelineFramePlusThreeRepeats)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PipelineMode2OwnBursts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PipelineMode2FramePlusThreeRepeats)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PipelineAnalyzeOnly)->Unit(benchmark::kMillisecond);
 
 }  // namespace
