@@ -52,7 +52,7 @@ void BM_ReadPronto500Keys(benchmark::State& state) {
     CodeFileCollector c;
     ReadCodeFileText(NecConf(), c);
     ExportUnit unit{"BIG", 38000, {}};
-    for (const CodeFileKey& k : c.units.at(0).keys) unit.keys.push_back({k.name, k.frames});
+    for (const CodeFileKey& k : c.units.at(0).keys) unit.keys.push_back({k.name, k.frames, {}});
     const std::string text = WritePronto(unit);
     for (auto _ : state) {
         CountingSink sink;

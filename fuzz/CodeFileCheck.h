@@ -50,7 +50,7 @@ private:
     // As a raw lircd.conf code and as an .ir raw signal, the key's signal
     // comes back unchanged.
     static void ReadsBack(const CodeFileKey& key, const std::vector<int32_t>& signal) {
-        const ExportUnit unit{"u", DefaultCarrierHz, {{key.name, key.frames}}};
+        const ExportUnit unit{"u", DefaultCarrierHz, {{key.name, key.frames, {}}}};
         for (const std::string& text : {WriteLircdRaw(unit), WriteIrSignals(unit)}) {
             CodeFileCollector back;
             ReadCodeFileText(text, back);

@@ -80,7 +80,7 @@ bool CheckSigns(const std::vector<std::string_view>& tokens, std::string& error)
     for (size_t i = 0; i < tokens.size(); ++i) {
         const char expected = i % 2 == 0 ? '+' : '-';
         if (Signed(tokens[i]) && tokens[i][0] != expected) {
-            error = "'" + std::string(tokens[i]) + "' should be a " + (i % 2 == 0 ? "mark (+)" : "space (-)") +
+            error = Quoted(tokens[i]) + " should be a " + (i % 2 == 0 ? "mark (+)" : "space (-)") +
                     ": marks and spaces alternate, beginning with a mark";
             return false;
         }

@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/Carrier.h"
+
 namespace tovanel {
 
 inline constexpr uint32_t MinFrameSilenceUs = 10000;
 inline constexpr uint32_t OneFrameRepeatSilenceUs = 100000;
-// The carrier when the unit names none, the common one of IR remotes.
-inline constexpr uint32_t DefaultCarrierHz = 38000;
 
 // One key to send: its unit's and its own name (for messages), its four
 // code texts as stored, how often it is sent again, the pause after it and

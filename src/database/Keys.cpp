@@ -67,19 +67,22 @@ bool StoredKeyFromBuffer(const FrameBuffer& buffer, StoredKey& key, QString& err
     return true;
 }
 
+RowId PostNewKey(TableView& view, const QString& name, const StoredKey& key) {
+    view.Append();  // UnitID from the master
+    WriteCurrent(view, [&] {
+        view.SetText("Name", name);
+        SetKeyColumns(view, key);
+    });
+    return view.Current().Id();
+}
+
 RowId AddKey(CodeDatabase& db, const QString& name, const StoredKey& key) {
     TableView& units = db.ADOTableUnits;
     TableView& codes = db.ADOTableCodes;
     if (!units.IsOpen() || !units.HasCurrent() || units.state() == TableView::State::Insert)
         throw DbError(QStringLiteral("There is no unit to add the key to"));
     PostEdits(units);
-    codes.Append();
-    WriteCurrent(codes, [&] {
-        codes.SetInt("UnitID", units.Current().Id());
-        codes.SetText("Name", name);
-        SetKeyColumns(codes, key);
-    });
-    const RowId id = codes.Current().Id();
+    const RowId id = PostNewKey(codes, name, key);
     codes.Refresh();
     return id;
 }

@@ -40,6 +40,12 @@ struct StoredKey {
 // 126 durations): such a recording is refused, not stored shortened.
 bool StoredKeyFromBuffer(const FrameBuffer& buffer, StoredKey& key, QString& error);
 
+// Appends a key row to `view`, a key view whose master's current row is
+// the unit, with `name` and the recording's columns, and posts it in one
+// statement; a refused row is dropped again. Returns its ID. The building
+// block of AddKey and of imports.
+RowId PostNewKey(TableView& view, const QString& name, const StoredKey& key);
+
 // A new key of the current unit with `name` and the recording's columns,
 // posted in one statement; it becomes the current key and the key view
 // is re-read so that it stands in its place in the order. Throws DbError

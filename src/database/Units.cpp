@@ -34,18 +34,22 @@ void Quietly(Fn fn) {
 
 }  // namespace
 
-RowId AppendUnit(CodeDatabase& db, const QString& name) {
-    TableView& units = db.ADOTableUnits;
-    units.Append();
+RowId PostNewUnit(TableView& view, const QString& name, const QString& carrier) {
+    view.Append();
     try {
-        units.SetText("Name", name);
-        units.SetText("Carrier", NewUnitCarrier);
-        units.Post();
+        view.SetText("Name", name);
+        view.SetText("Carrier", carrier);
+        view.Post();
     } catch (...) {
-        Quietly([&] { units.Cancel(); });
+        Quietly([&] { view.Cancel(); });
         throw;
     }
-    const RowId id = units.Current().Id();
+    return view.Current().Id();
+}
+
+RowId AppendUnit(CodeDatabase& db, const QString& name) {
+    TableView& units = db.ADOTableUnits;
+    const RowId id = PostNewUnit(units, name, NewUnitCarrier);
     units.Refresh();
     return id;
 }

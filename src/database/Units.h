@@ -22,6 +22,11 @@ inline const QString NewUnitCarrier = QStringLiteral("???");
 // Appended to the name of a copy.
 inline const QString CopySuffix = QStringLiteral(" (copy)");
 
+// Appends a unit row with `name` and `carrier` (every other column empty)
+// to `view`, a unit view, and posts it; a refused row is dropped again.
+// Returns its ID. The building block of AppendUnit and of imports.
+RowId PostNewUnit(TableView& view, const QString& name, const QString& carrier);
+
 // Appends a unit with `name` and the carrier "???" (every other column
 // empty) through ADOTableUnits; it becomes the current unit and the view is
 // re-read so that it stands in its place by name. Returns its ID.

@@ -1,7 +1,7 @@
 // Every change of many rows is all or nothing. Writes are refused half-way
 // on purpose (a trigger that aborts at the n-th row, a full disk through a
 // tiny page limit, a PostgreSQL backend that is terminated, a user who may
-// only read) during recomputing a unit's keys and creating a database with
+// only read) during recomputing a unit's keys, importing a code file and creating a database with
 // and without the demo units, and the process is killed in the middle of a
 // recompute: the database is as before (or, after a kill, wholly done) and
 // the failure is reported.
@@ -25,6 +25,7 @@
 #include "database/CodeDatabase.h"
 #include "database/CodeText.h"
 #include "database/KeyCodes.h"
+#include "support/Files.h"
 #include "support/Frames.h"
 #include "tools/db/DbTool.h"
 #include "tools/db/SampleData.h"
@@ -110,9 +111,9 @@ protected:
                                  "IF (SELECT n FROM \"faultCount\") >= %1 THEN %2; END IF; RETURN NEW; END $$")
                       .arg(n)
                       .arg(action));
-        if (QString::fromLatin1(event) == u"UPDATE")
-            Db().Exec(QStringLiteral("CREATE TRIGGER \"faultRow\" BEFORE UPDATE ON \"tblCodes\" FOR EACH ROW "
-                                     "EXECUTE FUNCTION \"faultRow\"()"));
+        Db().Exec(QStringLiteral("CREATE TRIGGER \"faultRow\" BEFORE %1 ON \"tblCodes\" FOR EACH ROW "
+                                 "EXECUTE FUNCTION \"faultRow\"()")
+                      .arg(QString::fromLatin1(event)));
     }
     static QString Abort() { return QStringLiteral("SELECT RAISE(ABORT, 'injected fault')"); }
     static QString PgAbort() { return QStringLiteral("RAISE EXCEPTION 'injected fault'"); }
@@ -155,6 +156,48 @@ TEST_P(Faults, RecomputeRefusedHalfwayChangesNothing) {
         Db().Exec(QStringLiteral("DROP TRIGGER \"faultRow\"") + (Pg() ? QStringLiteral(" ON \"tblCodes\"") : QString()));
         EXPECT_EQ(Tool({"--connection", Cs(), "recompute", "TV"}).status, 0) << c.name;
         EXPECT_NE(Snapshot(Db()), before) << c.name;
+    }
+}
+
+// An import stores every key of the file or none: refused at its first,
+// a middle and its last key, the database is as before.
+TEST_P(Faults, AnImportRefusedHalfwayStoresNothing) {
+    constexpr int Keys = 40;
+    std::string conf =
+        "begin remote\n  name BIG\n  bits 16\n  flags SPACE_ENC\n  header 9000 4500\n  one 560 1690\n"
+        "  zero 560 560\n  ptrail 560\n  pre_data_bits 16\n  pre_data 0x20DF\n  gap 108000\n  begin codes\n";
+    for (int k = 0; k < Keys; ++k) conf += "    KEY_" + std::to_string(k) + " 0x" + std::to_string(1000 + k) + "\n";
+    conf += "  end codes\nend remote\n";
+    const test::TempDir dir;
+    const std::string file = dir.File("big.lircd.conf", conf);
+    const struct {
+        const char* name;
+        bool pg, sqlite;
+        int row;
+        QString (*action)(bool pg);
+        const char* says;
+    } cases[] = {
+        {"abort at the first key", true, true, 1, [](bool pg) { return pg ? PgAbort() : Abort(); }, "injected fault"},
+        {"abort half-way", true, true, Keys / 2, [](bool pg) { return pg ? PgAbort() : Abort(); }, "injected fault"},
+        {"abort at the last key", true, true, Keys, [](bool pg) { return pg ? PgAbort() : Abort(); },
+         "injected fault"},
+        {"backend terminated half-way", true, false, Keys / 2, [](bool) { return PgTerminate(); },
+         "terminating connection"},
+    };
+    for (const auto& c : cases) {
+        if (!(Pg() ? c.pg : c.sqlite)) continue;
+        db_ = std::make_unique<test::TestDatabase>(GetParam());
+        Unit(3);
+        RowFault("INSERT", c.row, c.action(Pg()));
+        const QString before = Snapshot(Db());
+        const ToolRun r = Tool({"--connection", Cs(), "import", file});
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
+        EXPECT_NE(r.err.find("nothing was imported"), std::string::npos) << c.name << ": " << r.err;
+        EXPECT_EQ(Snapshot(Db()), before) << c.name;
+        Db().Exec(QStringLiteral("DROP TRIGGER \"faultRow\"") + (Pg() ? QStringLiteral(" ON \"tblCodes\"") : QString()));
+        EXPECT_EQ(Tool({"--connection", Cs(), "import", file}).status, 0) << c.name;
+        EXPECT_EQ(Db().Scalar(QStringLiteral("SELECT COUNT(*) FROM \"tblCodes\"")).toInt(), 3 + Keys) << c.name;
     }
 }
 

@@ -22,7 +22,10 @@
 #include "capture/Setup/CaptureConfig.h"
 #include "capture/Setup/IniFile.h"
 #include "capture/Setup/Quoting.h"
+#include "analysis/Recognition.h"
 #include "database/CodeDatabase.h"
+#include "database/CodeFileExport.h"
+#include "database/CodeFileImport.h"
 #include "database/KeyCodes.h"
 #include "database/KeySearch.h"
 #include "database/Keys.h"
@@ -50,6 +53,9 @@ struct Options {
     std::optional<std::string> unit;  // search: this unit only
     bool allUnits = false;
     std::optional<std::string> device;  // the transmitter instead of the settings file's
+    // export: --format names the file's format, -o the file
+    std::optional<std::string> format;
+    std::optional<std::string> output;
 };
 
 struct UsageError {
@@ -67,9 +73,9 @@ Options Parse(const std::vector<std::string>& args) {
         if (a == "--connection") {
             o.connection = value();
         } else if (a == "--format") {
-            const std::string& v = value();
-            if (v != "json" && v != "text") throw UsageError{"option --format: unknown format " + Quoted(v)};
-            o.json = v == "json";
+            o.format = value();
+        } else if (a == "-o" || a == "--output") {
+            o.output = value();
         } else if (a == "--order") {
             const std::string& v = value();
             if (v != "name" && v != "code") throw UsageError{"option --order: unknown order " + Quoted(v)};
@@ -94,6 +100,13 @@ Options Parse(const std::vector<std::string>& args) {
         }
     }
     if (o.unit && o.allUnits) throw UsageError{"options --unit and --all-units exclude each other"};
+    const bool exporting = !o.words.empty() && o.words[0] == "export";
+    if (o.output && !exporting) throw UsageError{"option -o is for 'export'"};
+    if (o.format && !exporting) {
+        if (*o.format != "json" && *o.format != "text")
+            throw UsageError{"option --format: unknown format " + Quoted(*o.format)};
+        o.json = *o.format == "json";
+    }
     return o;
 }
 
@@ -141,6 +154,8 @@ public:
         if (cmd == "delete-key" && w.size() == 2) return Open(writing) ? DeleteKeyCommand(w[1]) : 1;
         if (cmd == "duplicate-unit" && w.size() == 2) return Open(writing) ? DuplicateUnitCommand(w[1]) : 1;
         if (cmd == "delete-unit" && w.size() == 2) return Open(writing) ? DeleteUnitCommand(w[1]) : 1;
+        if (cmd == "import" && w.size() == 2) return Open(writing) ? Import(w[1]) : 1;
+        if (cmd == "export" && w.size() == 2) return ExportCommand(w[1]);
         if (cmd == "search" && w.size() == 2) return Open(reading) ? Search(w[1]) : 1;
         if (cmd == "transmit" && w.size() == 1) return Open(reading) ? Transmit() : 1;
         if (cmd == "send" && w.size() == 2) return Open(reading) ? SendKey(w[1]) : 1;
@@ -487,6 +502,72 @@ private:
         return 0;
     }
 
+    // ---- import and export
+
+    int Import(const std::string& file) {
+        const ImportReport r = ImportCodeFile(db_, Q(file), o_.unit ? Q(*o_.unit) : QString());
+        if (!r.Stored()) {
+            for (const QString& e : r.errors) err_ << "tovanel-db: " << S(e) << "\n";
+            if (r.moreErrors > 0) err_ << "tovanel-db: ... and " << r.moreErrors << " more errors\n";
+            for (const QString& s : r.skipped) err_ << "tovanel-db: skipped: " << S(s) << "\n";
+            err_ << "tovanel-db: nothing was imported from " << file << "\n";
+            return r.databaseFailed ? 1 : 2;
+        }
+        if (!o_.json) {
+            out_ << S(ImportSummary(r)) << "\n" << S(ImportDetails(r)) << "\n";
+            return 0;
+        }
+        out_ << "{\"file\":" << JsonString(r.file) << ",\"format\":" << JsonQuoted(CodeFileFormatName(r.format))
+             << ",\"units\":[";
+        for (size_t i = 0; i < r.units.size(); ++i) {
+            const ImportedUnit& u = r.units[i];
+            out_ << (i ? "," : "") << "{\"id\":" << u.id << ",\"name\":" << JsonString(u.name)
+                 << ",\"line\":" << u.line << ",\"carrier\":" << JsonString(u.carrier) << ",\"keys\":" << u.keys
+                 << "}";
+        }
+        out_ << "],\"keys\":[";
+        for (size_t i = 0; i < r.keys.size(); ++i) {
+            const ImportedKey& k = r.keys[i];
+            out_ << (i ? "," : "") << "{\"id\":" << k.id << ",\"unit_id\":" << k.unitId
+                 << ",\"name\":" << JsonString(k.name) << ",\"line\":" << k.line << ",\"protocol\":" << k.protocol
+                 << ",\"protocol_name\":" << JsonQuoted(ProtocolName(k.protocol)) << ",\"mode\":" << k.mode
+                 << ",\"adr\":" << k.adr << ",\"cmd\":" << k.cmd << ",\"decoded\":" << (k.decoded ? "true" : "false")
+                 << ",\"note\":" << JsonString(k.note) << "}";
+        }
+        out_ << "],\"skipped\":[";
+        for (qsizetype i = 0; i < r.skipped.size(); ++i) out_ << (i ? "," : "") << JsonString(r.skipped[i]);
+        out_ << "]}\n";
+        return 0;
+    }
+
+    // The unit in the format of --format, to -o FILE or standard output.
+    int ExportCommand(const std::string& unit) {
+        std::string words;
+        for (const CodeFileFormatEntry& e : CodeFileFormats())
+            if (e.write != nullptr) words += (words.empty() ? "" : "|") + std::string(e.word);
+        if (!o_.format) throw UsageError{"export needs --format " + words};
+        const CodeFileFormatEntry* format = FindCodeFileFormat(*o_.format);
+        if (format == nullptr || format->write == nullptr)
+            throw UsageError{"option --format: " + Quoted(*o_.format) + " is not written; the formats: " + words};
+        if (!Open(Connection::Mode::ReadOnly) || !FindUnit(unit)) return 1;
+        if (o_.output) {
+            QString summary, error;
+            if (!ExportCurrentUnit(db_, *format, Q(*o_.output), summary, error)) {
+                err_ << "tovanel-db: " << S(error) << "\n";
+                return 2;
+            }
+            out_ << S(summary) << "\n";
+            return 0;
+        }
+        QStringList frameless;
+        out_ << format->write(CurrentUnitForExport(db_, frameless));
+        if (!frameless.isEmpty())
+            err_ << "tovanel-db: keys without a stored frame: " << S(frameless.join(QStringLiteral(", "))) << "\n";
+        out_.flush();
+        if (!out_) return Fail("cannot write the standard output");
+        return 0;
+    }
+
     // ---- search and transmit
 
     // The file's first frame analysed as a recording (protocol and
@@ -601,6 +682,16 @@ const char* DbUsage() {
            "  delete-key KEY          delete a key\n"
            "  duplicate-unit UNIT     a copy of a unit, \"NAME (copy)\", with copies of its keys\n"
            "  delete-unit UNIT        delete a unit and all its keys\n"
+           "  import FILE [--unit NAME]\n"
+           "                          every unit and key of a code file (lircd.conf,\n"
+           "                          mode2 or ir-ctl capture, durations, Pronto hex,\n"
+           "                          .ir), the format read from the content; keys are\n"
+           "                          stored as add-key stores them, all or nothing.\n"
+           "                          --unit names the unit (a file of one unit)\n"
+           "  export UNIT --format F [-o FILE]\n"
+           "                          a unit as a code file: F is lircd (raw codes),\n"
+           "                          pronto, ir, mode2 (for ir-ctl --send) or csv;\n"
+           "                          to standard output without -o\n"
            "  create PATH             a new SQLite database with the empty schema\n"
            "  create --connection S   write the empty schema into an existing database\n"
            "  create --sample ...     the same with a few demo units and keys\n"
@@ -617,7 +708,9 @@ const char* DbUsage() {
            "                          or FILE NAME=DSNFILE; default: key DB of section Setup\n"
            "                          of the settings file, else the data-link file\n"
            "                          tovanel.dsn beside the program\n"
-           "  --format json|text      output format (default json)\n"
+           "  --format json|text      output format (default json); for 'export' the\n"
+           "                          code file's format\n"
+           "  -o, --output FILE       'export' writes FILE (whole or not at all)\n"
            "  --order name|code       key order for 'list keys' and 'search' (default name)\n"
            "  --input FORMAT          what FILE holds, as tovanel-analyze reads it:\n"
            "                          durations (default), mode2, wav, codetext;\n"
@@ -631,8 +724,8 @@ const char* DbUsage() {
            "SIGTERM.\n"
            "\n"
            "Exit status: 0 done, 1 database or transmitter error or no such unit or key,\n"
-           "2 bad usage or a FILE that cannot be read or stored as a key, 3 'search'\n"
-           "found nothing.\n";
+           "2 bad usage or a FILE that cannot be read, stored as a key, imported or\n"
+           "written, 3 'search' found nothing.\n";
 }
 
 int DbMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

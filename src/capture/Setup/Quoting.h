@@ -26,7 +26,13 @@ inline std::string Shortened(std::string_view token) {
     return std::string(token.substr(0, end)) + "...";
 }
 
-// 'token', shortened as above.
-inline std::string Quoted(std::string_view token) { return "'" + Shortened(token) + "'"; }
+// 'token', shortened as above, its control characters shown as '?' so that
+// a file's bytes cannot move the cursor or recolour the user's terminal.
+inline std::string Quoted(std::string_view token) {
+    std::string s = Shortened(token);
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    return "'" + s + "'";
+}
 
 }  // namespace tovanel

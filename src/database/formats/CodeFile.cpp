@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "capture/FrameCutter.h"
+#include "database/formats/CodeFileFormats.h"
 #include "database/formats/TextScan.h"
 
 namespace tovanel {
@@ -14,15 +15,8 @@ namespace tovanel {
 using namespace codefile;
 
 const char* CodeFileFormatName(CodeFileFormat format) {
-    switch (format) {
-        case CodeFileFormat::Lircd: return "lircd.conf";
-        case CodeFileFormat::Mode2: return "mode2";
-        case CodeFileFormat::Durations: return "durations";
-        case CodeFileFormat::Pronto: return "Pronto hex";
-        case CodeFileFormat::IrSignals: return ".ir";
-        case CodeFileFormat::Unknown: break;
-    }
-    return "unknown";
+    const CodeFileFormatEntry* entry = FindCodeFileFormat(format);
+    return entry != nullptr ? entry->name : "unknown";
 }
 
 namespace {
@@ -37,42 +31,21 @@ bool LooksLikeText(std::string_view text) {
     return true;
 }
 
-bool IsProntoWord(std::string_view token) {
-    uint64_t v = 0;
-    return token.size() == 4 && ParseHex(token, v);
+const CodeFileFormatEntry* EntryOfLine(std::string_view line) {
+    for (const CodeFileFormatEntry& e : CodeFileFormats())
+        if (e.claims != nullptr && e.read != nullptr && e.claims(line)) return &e;
+    return nullptr;
 }
 
-bool IsDuration(std::string_view token) {
-    if (!token.empty() && (token[0] == '+' || token[0] == '-')) token.remove_prefix(1);
-    uint64_t v = 0;
-    return !token.empty() && token.find_first_not_of("0123456789") == std::string_view::npos &&
-           ParseNumber(token, v);
-}
-
-CodeFileFormat FormatOfLine(std::string_view line) {
-    if (StartsWith(line, "Filetype:")) return CodeFileFormat::IrSignals;
-    std::vector<std::string_view> tokens = Tokens(line);
-    if (tokens.size() >= 2 && tokens[0] == "begin" && tokens[1] == "remote") return CodeFileFormat::Lircd;
-    if (tokens[0] == "pulse" || tokens[0] == "space" || tokens[0] == "timeout" || tokens[0] == "carrier" ||
-        StartsWith(tokens[0], "Using") || StartsWith(tokens[0], "Trying"))
-        return CodeFileFormat::Mode2;
-    // Pronto: "name: 0000 006D ..." or a row of four-digit hex words.
-    const size_t colon = line.find(':');
-    if (colon != std::string_view::npos) {
-        tokens = Tokens(line.substr(colon + 1));
-        if (tokens.size() >= 4 && IsProntoWord(tokens[0])) return CodeFileFormat::Pronto;
-        return CodeFileFormat::Unknown;
-    }
-    bool words = tokens.size() >= 4 && (tokens[0] == "0000" || tokens[0] == "0100");
-    for (std::string_view t : tokens) words = words && IsProntoWord(t);
-    if (words) return CodeFileFormat::Pronto;
-    // Our durations text, separated by blanks and/or commas.
-    std::string spaced(line);
-    for (char& c : spaced)
-        if (c == ',') c = ' ';
-    const std::vector<std::string_view> numbers = Tokens(spaced);
-    if (!numbers.empty() && IsDuration(numbers[0])) return CodeFileFormat::Durations;
-    return CodeFileFormat::Unknown;
+// "neither lircd.conf, mode2, ... nor .ir": the formats that are read.
+std::string ReadFormatNames() {
+    std::vector<const char*> names;
+    for (const CodeFileFormatEntry& e : CodeFileFormats())
+        if (e.read != nullptr) names.push_back(e.name);
+    std::string s = "neither ";
+    for (size_t k = 0; k < names.size(); ++k)
+        s += std::string(k == 0 ? "" : k + 1 == names.size() ? " nor " : ", ") + names[k];
+    return s;
 }
 
 }  // namespace
@@ -84,39 +57,32 @@ CodeFileFormat DetectCodeFileFormat(std::string_view text) {
     while (lines.Next(line)) {
         line = Trim(line);
         if (line.empty() || line[0] == '#') continue;
-        return FormatOfLine(line);
+        const CodeFileFormatEntry* entry = EntryOfLine(line);
+        return entry != nullptr ? entry->format : CodeFileFormat::Unknown;
     }
     return CodeFileFormat::Unknown;
 }
 
 CodeFileFormat ReadCodeFileText(std::string_view text, CodeFileSink& sink) {
     const CodeFileFormat format = DetectCodeFileFormat(text);
-    switch (format) {
-        case CodeFileFormat::Lircd: ReadLircdConf(text, sink); break;
-        case CodeFileFormat::Mode2: ReadMode2CodeFile(text, sink); break;
-        case CodeFileFormat::Durations: ReadDurationsCodeFile(text, sink); break;
-        case CodeFileFormat::Pronto: ReadProntoList(text, sink); break;
-        case CodeFileFormat::IrSignals: ReadIrSignals(text, sink); break;
-        case CodeFileFormat::Unknown: {
-            // Name the line that decided: the first byte that is no text, or
-            // the first line that is neither blank nor a comment.
-            int lineNo = 1;
-            LineReader lines(text);
-            std::string_view line;
-            while (lines.Next(line)) {
-                const std::string_view t = Trim(line);
-                if (!LooksLikeText(line) || (!t.empty() && t[0] != '#')) {
-                    lineNo = lines.Number();
-                    break;
-                }
-            }
-            sink.Error(lineNo, text.empty() || lineNo == 0
-                                   ? "the file is empty"
-                                   : "not a code file: neither lircd.conf, mode2, durations, Pronto hex nor .ir");
+    if (const CodeFileFormatEntry* entry = FindCodeFileFormat(format); entry != nullptr && entry->read != nullptr) {
+        entry->read(text, sink);
+        return format;
+    }
+    // Name the line that decided: the first byte that is no text, or the
+    // first line that is neither blank nor a comment.
+    int lineNo = 1;
+    LineReader lines(text);
+    std::string_view line;
+    while (lines.Next(line)) {
+        const std::string_view t = Trim(line);
+        if (!LooksLikeText(line) || (!t.empty() && t[0] != '#')) {
+            lineNo = lines.Number();
             break;
         }
     }
-    return format;
+    sink.Error(lineNo, text.empty() || lineNo == 0 ? "the file is empty" : "not a code file: " + ReadFormatNames());
+    return CodeFileFormat::Unknown;
 }
 
 bool ReadCodeFile(const std::string& path, CodeFileSink& sink, CodeFileFormat& format, std::string& error) {

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/Carrier.h"
+
 namespace tovanel {
 
 // One frame of a key press: µs from the start of the previous frame (0 for
@@ -56,16 +58,18 @@ public:
     virtual void Error(int line, const std::string& message) = 0;
 };
 
-enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals };
+// The formats with their readers and writers are listed in
+// CodeFileFormats.h. CSV is written only.
+enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals, Csv };
 
-// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir"; "unknown".
+// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir", "CSV"; "unknown".
 const char* CodeFileFormatName(CodeFileFormat format);
 
 // The format of a text by its content: the first line that is neither blank
 // nor a comment decides ("begin remote", "Filetype: IR signals file",
 // "pulse N", a row of four-digit hex words beginning 0000 or 0100 or a
-// "name:" prefix, a row of numbers). Text with a NUL byte or other control
-// characters is no code file.
+// "name:" prefix, a row of numbers), as the format table's entries claim
+// it. Text with a NUL byte or other control characters is no code file.
 CodeFileFormat DetectCodeFileFormat(std::string_view text);
 
 // The readers. Each takes the whole text and reports through the sink.
@@ -93,8 +97,6 @@ bool ReadCodeFile(const std::string& path, CodeFileSink& sink, CodeFileFormat& f
 
 // A duration longer than this is no part of an IR signal.
 inline constexpr int32_t MaxSignalDurationUs = 10'000'000;
-// The carrier a unit gets when its file names none.
-inline constexpr int32_t DefaultCarrierHz = 38000;
 // The silence a writer puts after a key's last frame, whose own gap is not
 // kept: long enough for every receiver to end the frame.
 inline constexpr int32_t TrailingGapUs = 100'000;

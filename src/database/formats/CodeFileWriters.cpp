@@ -178,4 +178,14 @@ std::string WriteCsv(const std::vector<CsvRow>& rows) {
     return s;
 }
 
+std::string WriteCsvUnit(const ExportUnit& unit) {
+    std::vector<CsvRow> rows;
+    rows.reserve(unit.keys.size());
+    for (const ExportKey& key : unit.keys) {
+        const ExportKeyValues& v = key.stored;
+        rows.push_back({unit.name, key.name, v.protocol, v.mode, v.address, v.command, v.codes});
+    }
+    return WriteCsv(rows);
+}
+
 }  // namespace tovanel

@@ -12,9 +12,19 @@
 
 namespace tovanel {
 
+// What the database holds of a key beside its frames, for the formats
+// that list it (CSV).
+struct ExportKeyValues {
+    std::string protocol;              // the analyser's name of the first frame's protocol
+    int32_t mode = 0;
+    std::string address, command;      // as the key list shows them ("0x%.4X", "0x%.2X")
+    std::array<std::string, 4> codes;  // the code texts as stored
+};
+
 struct ExportKey {
     std::string name;
     std::vector<CodeFileFrame> frames;
+    ExportKeyValues stored;
 };
 
 struct ExportUnit {
@@ -52,5 +62,7 @@ struct CsvRow {
 // CSV (RFC 4180: every field quoted, quotes doubled, CRLF line ends) with a
 // header row: unit, key, protocol, mode, address, command, code1..code4.
 std::string WriteCsv(const std::vector<CsvRow>& rows);
+// The same of a unit: a row per key, from its stored values.
+std::string WriteCsvUnit(const ExportUnit& unit);
 
 }  // namespace tovanel

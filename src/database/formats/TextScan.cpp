@@ -73,15 +73,5 @@ bool ParseNumber(std::string_view token, uint64_t& value, bool cStyle) {
 
 bool ParseHex(std::string_view token, uint64_t& value) { return token.size() <= 16 && ParseBase(token, 16, value); }
 
-std::string Quoted(std::string_view token) {
-    constexpr size_t Shown = 40;
-    std::string s = "'";
-    for (size_t i = 0; i < token.size() && i < Shown; ++i) {
-        const unsigned char c = static_cast<unsigned char>(token[i]);
-        s += c < 32 || c == 127 ? '?' : static_cast<char>(c);
-    }
-    if (token.size() > Shown) s += "...";
-    return s + "'";
-}
 
 }  // namespace tovanel::codefile

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/Setup/Quoting.h"
+
 namespace tovanel::codefile {
 
 // The lines of a text, numbered from 1, without their "\n" or "\r\n".
@@ -35,8 +37,7 @@ bool ParseNumber(std::string_view token, uint64_t& value, bool cStyle = false);
 // Exactly hexadecimal digits (no "0x"), at most 16 of them.
 bool ParseHex(std::string_view token, uint64_t& value);
 
-// A token quoted for a message, shortened to 40 characters, control
-// characters shown as '?'.
-std::string Quoted(std::string_view token);
+// Messages quote tokens as everywhere else (capture/Setup/Quoting.h).
+using tovanel::Quoted;
 
 }  // namespace tovanel::codefile

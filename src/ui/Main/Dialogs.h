@@ -34,6 +34,18 @@ public:
     virtual bool Confirm(QWidget*, const QString& /*text*/) { return false; }
     // The open-picture dialog; empty when the user cancels.
     virtual QString ChoosePicture(QWidget*) { return {}; }
+
+    // The open dialog of "Import..."; empty when the user cancels.
+    virtual QString ChooseImportFile(QWidget*) { return {}; }
+    // The save dialog of "Export unit...", a file named after the unit
+    // offered; one filter per written format, which the chosen filter
+    // picks. Nothing when the user cancels.
+    virtual std::optional<ExportTarget> ChooseExportFile(QWidget*, const QString& /*unitName*/) {
+        return std::nullopt;
+    }
+    // An information box: the message's caption and text, its detail
+    // (the whole report) to be unfolded below.
+    virtual void ShowReport(QWidget*, const UserMessage& /*report*/) {}
 };
 
 // The real boxes and dialogs.
@@ -46,6 +58,9 @@ public:
     std::optional<QString> AskName(QWidget* owner, const QString& caption, const QString& initial) override;
     bool Confirm(QWidget* owner, const QString& text) override;
     QString ChoosePicture(QWidget* owner) override;
+    QString ChooseImportFile(QWidget* owner) override;
+    std::optional<ExportTarget> ChooseExportFile(QWidget* owner, const QString& unitName) override;
+    void ShowReport(QWidget* owner, const UserMessage& report) override;
 };
 
 }  // namespace tovanel

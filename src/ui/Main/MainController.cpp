@@ -5,6 +5,8 @@
 #include "analysis/Recognition.h"
 #include "capture/LircTransmitter.h"
 #include "capture/Setup/IniFile.h"
+#include "database/CodeFileExport.h"
+#include "database/CodeFileImport.h"
 #include "database/KeyCodes.h"
 #include "database/Units.h"
 #include "database/KeySearch.h"
@@ -701,6 +703,34 @@ void MainController::Image1Click(const std::function<QString()>& choose) {
         throw;
     }
     SetPicture(bytes, std::move(image));
+}
+
+// ---- import and export --------------------------------------------------------------------
+
+void MainController::Import0Execute(const std::function<QString()>& choose, const ImportReportFn& report) {
+    const QString path = choose();
+    if (path.isEmpty()) return;
+    const ImportReport r = ImportCodeFile(*db_, path);
+    report(UserMessage{QStringLiteral("Import"), ImportSummary(r), ImportDetails(r), false}, r.Stored());
+}
+
+void MainController::Export0Execute(const std::function<std::optional<ExportTarget>(const QString&)>& choose,
+                                    const std::function<void(const UserMessage&)>& report) {
+    const QString caption = QStringLiteral("Export unit");
+    if (!UnitsOpen() || !db_->ADOTableUnits.HasCurrent()) {
+        emit message(UserMessage{caption, QStringLiteral("There is no unit to export"), {}, false});
+        return;
+    }
+    const std::optional<ExportTarget> target = choose(db_->ADOTableUnits.Text("Name"));
+    if (!target) return;
+    const CodeFileFormatEntry* format = FindCodeFileFormat(target->format);
+    QString summary, error;
+    if (format == nullptr || !ExportCurrentUnit(*db_, *format, target->path, summary, error)) {
+        emit message(UserMessage{caption, error.isEmpty() ? QStringLiteral("This format is not written") : error, {},
+                                 false});
+        return;
+    }
+    report(UserMessage{caption, summary, {}, false});
 }
 
 }  // namespace tovanel

@@ -25,6 +25,7 @@
 #include "capture/FrameAssembler.h"
 #include "database/CodeDatabase.h"
 #include "database/Keys.h"
+#include "database/formats/CodeFile.h"
 
 namespace tovanel {
 
@@ -96,6 +97,12 @@ struct UserMessage {
     QString text;
     QString detail;
     bool ownerless = false;
+};
+
+// Where "Export unit..." writes: the file and its format.
+struct ExportTarget {
+    QString path;
+    CodeFileFormat format = CodeFileFormat::Lircd;
 };
 
 class MainController : public QObject {
@@ -233,6 +240,21 @@ public:
     // nothing; a decoded one is stored in the current unit and shown, and
     // a failure to store it is reported and leaves the old picture.
     void Image1Click(const std::function<QString()>& choose);
+    // ---- import and export
+    // "Import...": `choose` is the open dialog (empty when cancelled). The
+    // file's units and keys are imported all or nothing; the first new
+    // unit becomes current. `report` gets the caption "Import", a summary
+    // and every line of the report, and whether anything was stored (when
+    // not, the views are as they were and the report says why).
+    using ImportReportFn = std::function<void(const UserMessage& report, bool stored)>;
+    void Import0Execute(const std::function<QString()>& choose, const ImportReportFn& report);
+    // "Export unit...": `choose` is the save dialog, given the current
+    // unit's name (nothing when cancelled); the unit is written whole or
+    // not at all, and `report` says what was written. Without a unit, and
+    // when the file cannot be written, a message says so.
+    void Export0Execute(const std::function<std::optional<ExportTarget>(const QString& unitName)>& choose,
+                        const std::function<void(const UserMessage&)>& report);
+
     // The current unit's picture; null when it has none or it does not
     // decode as JPEG or GIF.
     const QImage& Picture() const { return picture_; }

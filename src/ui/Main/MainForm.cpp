@@ -197,6 +197,10 @@ void TMainForm::CreateActions() {
     OpenRecording0 = make("OpenRecording0", "General", "Open recording...",
                           "Play a recorded key press as if it were received", "document-open", "open", true);
     OpenRecording0->setShortcut(QKeySequence::Open);
+    Import0 = make("Import0", "General", "Import...", "Import the units and keys of a code file", "document-import",
+                   "import", true);
+    Export0 = make("Export0", "General", "Export unit...", "Export the current unit as a code file",
+                   "document-export", "export", true);
     KeyAdd0 = make("KeyAdd0", "Keys", "Add", "Add new key", "list-add", "add", false);
     KeyUpdate0 = make("KeyUpdate0", "Keys", "Update", "Update key", "document-save", "save", false);
     KeyEdit0 = make("KeyEdit0", "Keys", "Edit...", "Edit...", "document-properties", "edit", false);
@@ -226,7 +230,7 @@ void TMainForm::CreateMenus() {
                 m->addAction(a);
         }
     };
-    menu("File1", "&File", {OpenRecording0, nullptr, Setup0, DataBase0, nullptr, Exit1});
+    menu("File1", "&File", {OpenRecording0, nullptr, Import0, Export0, nullptr, Setup0, DataBase0, nullptr, Exit1});
     menu("Unit1", "&Unit", {UnitAdd0, UnitEdit0, UnitDup0, UnitDel0});
     menu("Keys1", "Keys",
          {Record0, nullptr, Search0, SearchNext0, SearchAll0, nullptr, KeyAdd0, KeyUpdate0, KeyEdit0, KeyDel0});
@@ -474,6 +478,8 @@ void TMainForm::Wire() {
     on(Setup0, [this](bool) { Setup0Execute(); });
     on(DataBase0, [this](bool) { DataBase0Execute(); });
     on(OpenRecording0, [this](bool) { OpenRecording0Execute(); });
+    on(Import0, [this](bool) { Import0Execute(); });
+    on(Export0, [this](bool) { Export0Execute(); });
     on(About1, [this](bool) { About1Click(); });
     on(Exit1, [this](bool) { Exit1Click(); });
     // The unit and key commands follow with their actions' handlers;
@@ -621,6 +627,39 @@ void TMainForm::DataBase0Execute() {
 void TMainForm::OpenRecording0Execute() {
     const QString path = dialogs_.ChooseRecording(this);
     if (!path.isEmpty()) controller_.OpenRecording(path.toStdString());
+}
+
+void TMainForm::Import0Execute() {
+    // The wait cursor from the chosen file until the report is shown.
+    bool waiting = false;
+    auto stopWaiting = [&] {
+        if (waiting) QGuiApplication::restoreOverrideCursor();
+        waiting = false;
+    };
+    try {
+        controller_.Import0Execute(
+            [&] {
+                const QString path = dialogs_.ChooseImportFile(this);
+                if (!path.isEmpty()) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                waiting = !path.isEmpty();
+                return path;
+            },
+            [&](const UserMessage& report, bool stored) {
+                stopWaiting();
+                if (stored)
+                    dialogs_.ShowReport(this, report);
+                else
+                    dialogs_.ShowMessage(this, report);
+            });
+    } catch (...) {
+        stopWaiting();
+        throw;
+    }
+}
+
+void TMainForm::Export0Execute() {
+    controller_.Export0Execute([this](const QString& unit) { return dialogs_.ChooseExportFile(this, unit); },
+                               [this](const UserMessage& report) { dialogs_.ShowReport(this, report); });
 }
 
 void TMainForm::TransDel0Execute() {

@@ -50,6 +50,8 @@ public:
     void Setup0Execute();
     void DataBase0Execute();
     void OpenRecording0Execute();
+    void Import0Execute();
+    void Export0Execute();
     // Brings the "Keys" and "Transmit" pages to the front, then deletes
     // the current entry of the transmit list.
     void TransDel0Execute();
@@ -109,6 +111,8 @@ private:
     QAction* Setup0;
     QAction* DataBase0;
     QAction* OpenRecording0;
+    QAction* Import0;
+    QAction* Export0;
     QAction* KeyAdd0;
     QAction* KeyUpdate0;
     QAction* KeyEdit0;

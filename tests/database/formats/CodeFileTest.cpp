@@ -202,11 +202,11 @@ TEST(CodeFile, CapturesAreKeysPerBurstNamedByComments) {
 ExportUnit NecUnit() {
     ExportUnit unit{"My TV", 36000, {}};
     for (uint32_t sc : {0x0408u, 0x0409u}) {
-        ExportKey key{sc == 0x0408 ? "Vol up" : "Vol down", {}};
+        ExportKey key{sc == 0x0408 ? "Vol up" : "Vol down", {}, {}};
         for (RcFrame& f : EncodeRc(RcProtocol::Nec, sc, false, 2)) key.frames.push_back({f.period, f.durations});
         unit.keys.push_back(key);
     }
-    unit.keys.push_back({"Single", {{0, {900, 450, 560, 560, 560}}}});
+    unit.keys.push_back({"Single", {{0, {900, 450, 560, 560, 560}}}, {}});
     return unit;
 }
 

@@ -123,7 +123,7 @@ TEST_P(MainFormTest, MenusHoldTheActionsInOrder) {
         menus << top->text() + QStringLiteral(": ") + items.join(u' ');
     }
     EXPECT_EQ(menus, (QStringList{
-                         "&File: OpenRecording0 - Setup0 DataBase0 - Exit1",
+                         "&File: OpenRecording0 - Import0 Export0 - Setup0 DataBase0 - Exit1",
                          "&Unit: UnitAdd0 UnitEdit0 UnitDup0 UnitDel0",
                          "Keys: Record0 - Search0 SearchNext0 SearchAll0 - KeyAdd0 KeyUpdate0 KeyEdit0 KeyDel0",
                          "Transmit: TransAdd0 TransDel0 - Transmit0",
