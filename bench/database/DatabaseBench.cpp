@@ -1,9 +1,10 @@
 // The code database at size on SQLite: 100 units of 1,000 keys each, and
 // one unit of 100,000 keys. Moving through a unit's keys, changing the
 // current unit, loading a key into the recording buffer, recomputing a
-// unit's keys, duplicating a unit and searching all units for a key; on the
-// large unit also listing, walking and recomputing it, each with the
-// process's peak memory while it ran ("peak_MiB").
+// unit's keys, duplicating a unit, searching all units for a key and
+// importing a lircd.conf of 500 keys; on the large unit also listing,
+// walking and recomputing it, each with the process's peak memory while it
+// ran ("peak_MiB").
 //
 // --unit-database=PATH keeps the large unit's database in PATH (made there
 // when missing), so that the command-line tools can be measured on it too.
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@
 #include "analysis/Recognition.h"
 #include "bench/database/BenchDatabase.h"
 #include "database/CodeDatabase.h"
+#include "database/CodeFileImport.h"
 #include "database/CodeText.h"
 #include "database/KeyCodes.h"
 #include "database/KeySearch.h"
@@ -246,11 +249,51 @@ void BM_SearchAllUnits(benchmark::State& state) {
         if (r.found == absent) state.SkipWithError("the search found the wrong thing");
     }
 }
+// A lircd.conf of one NEC remote with 500 keys imported into a small
+// database in one transaction (read, analysed, stored); the unit is
+// deleted again between passes, untimed.
+void BM_ImportLircdConf500Keys(benchmark::State& state) {
+    constexpr int Keys = 500;
+    QTemporaryDir dir;
+    std::string conf =
+        "begin remote\n  name BIG\n  bits 16\n  flags SPACE_ENC|CONST_LENGTH\n  header 9000 4500\n"
+        "  one 560 1690\n  zero 560 560\n  ptrail 560\n  repeat 9000 2250\n  pre_data_bits 16\n"
+        "  pre_data 0x20DF\n  gap 108000\n  begin codes\n";
+    for (int k = 0; k < Keys; ++k) {
+        const int code = ((k & 0xff) << 8) | (~k & 0xff);
+        conf += "    KEY_" + std::to_string(k) + " 0x" + QString::number(code, 16).toStdString() + "\n";
+    }
+    conf += "  end codes\nend remote\n";
+    const QString file = dir.filePath(QStringLiteral("big.lircd.conf"));
+    {
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly) || f.write(conf.data(), static_cast<qint64>(conf.size())) < 0)
+            qFatal("cannot write the lircd.conf");
+    }
+    const QString path = dir.filePath(QStringLiteral("import.db"));
+    WriteDatabase(path, 1, 10);
+    CodeDatabase db;
+    OpenDatabase(db, path);
+    for (auto _ : state) {
+        const ImportReport r = ImportCodeFile(db, file);
+        if (!r.Stored() || r.keys.size() != Keys) state.SkipWithError("the import failed");
+        state.PauseTiming();
+        DeleteUnit(db);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * Keys);
+}
+
 BENCHMARK(BM_MoveThroughUnitKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefilterToAnotherUnit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadKeyIntoBuffer)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecomputeUnitKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DuplicateAndDeleteUnit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportLircdConf500Keys)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_SearchAllUnits)
     ->ArgsProduct({{0, 1}, {0, 1}})
     ->ArgNames({"query", "absent"})

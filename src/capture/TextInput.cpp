@@ -1,9 +1,9 @@
 #include "capture/TextInput.h"
 
-#include <cctype>
 #include <limits>
 #include <optional>
 #include <sstream>
+#include <string_view>
 
 #include "capture/FrameAssembler.h"
 #include "capture/FrameCutter.h"
@@ -15,27 +15,29 @@ namespace {
 
 constexpr int64_t BurstGapUs = int64_t{BurstPauseMs} * 1000;
 
-std::string StripComment(const std::string& line, int lineNo, const InputHandlers& out, bool& hadComment) {
+// The text before '#', handing the comment after it on; `hadComment` says
+// whether there was one.
+std::string_view StripComment(std::string_view line, int lineNo, const InputHandlers& out, bool& hadComment) {
     const size_t hash = line.find('#');
-    hadComment = hash != std::string::npos;
+    hadComment = hash != std::string_view::npos;
     if (!hadComment) return line;
-    if (out.comment) out.comment(lineNo, line.substr(hash + 1));
+    if (out.comment) out.comment(lineNo, std::string(line.substr(hash + 1)));
     return line.substr(0, hash);
 }
 
-std::vector<std::string> SplitTokens(const std::string& text) {
-    std::vector<std::string> tokens;
-    std::string current;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
-            if (!current.empty()) tokens.push_back(std::move(current));
-            current.clear();
-        } else {
-            current += c;
-        }
+// Whitespace as the C locale has it, and commas.
+bool IsSeparator(char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == ','; }
+
+// Splits into `tokens` (views into `text`), reusing its storage.
+void SplitTokens(std::string_view text, std::vector<std::string_view>& tokens) {
+    tokens.clear();
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && IsSeparator(text[i])) ++i;
+        const size_t start = i;
+        while (i < text.size() && !IsSeparator(text[i])) ++i;
+        if (i > start) tokens.push_back(text.substr(start, i - start));
     }
-    if (!current.empty()) tokens.push_back(std::move(current));
-    return tokens;
 }
 
 uint32_t ClampGap(int64_t gap) {
@@ -45,7 +47,7 @@ uint32_t ClampGap(int64_t gap) {
 
 }  // namespace
 
-bool ParseDuration(const std::string& token, int32_t& value, std::string& error) {
+bool ParseDuration(std::string_view token, int32_t& value, std::string& error) {
     size_t i = 0;
     if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
     if (i == token.size()) {
@@ -54,7 +56,7 @@ bool ParseDuration(const std::string& token, int32_t& value, std::string& error)
     }
     int64_t v = 0;
     for (; i < token.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(token[i]))) {
+        if (token[i] < '0' || token[i] > '9') {
             error = Quoted(token) + " is not a whole number";
             return false;
         }
@@ -70,11 +72,11 @@ bool ParseDuration(const std::string& token, int32_t& value, std::string& error)
 
 namespace {
 
-bool Signed(const std::string& token) { return token[0] == '+' || token[0] == '-'; }
+bool Signed(std::string_view token) { return token[0] == '+' || token[0] == '-'; }
 
 // An `ir-ctl -r` line: the number at an even position is a mark, at an odd
 // one a space, and a sign, where given, must agree.
-bool CheckSigns(const std::vector<std::string>& tokens, std::string& error) {
+bool CheckSigns(const std::vector<std::string_view>& tokens, std::string& error) {
     for (size_t i = 0; i < tokens.size(); ++i) {
         const char expected = i % 2 == 0 ? '+' : '-';
         if (Signed(tokens[i]) && tokens[i][0] != expected) {
@@ -89,18 +91,42 @@ bool CheckSigns(const std::vector<std::string>& tokens, std::string& error) {
 // Cuts a recording into frames at spaces over 10200 µs. The first frame
 // begins a burst; the space that ends a frame is the gap before the next,
 // and the space that ends the last one goes with it.
-void EmitRecording(const std::vector<int32_t>& values, int line, const InputHandlers& out) {
-    InputFrame frame{true, 0, {}, line};
+void EmitRecording(const std::vector<int32_t>& values, int line, const InputHandlers& out, InputFrame& frame) {
+    frame = InputFrame{true, 0, {}, line};
     for (size_t i = 0; i < values.size(); ++i) {
         const bool space = i % 2 == 1;
         if (space && static_cast<uint32_t>(values[i]) >= FrameCutter::FrameEndInterval) {
             if (out.frame) out.frame(frame);
-            frame = InputFrame{false, ClampGap(values[i]), {}, line};
+            frame.newBurst = false;
+            frame.gap = ClampGap(values[i]);
+            frame.durations.clear();
             continue;
         }
         frame.durations.push_back(values[i]);
     }
     if (!frame.durations.empty() && out.frame) out.frame(frame);
+}
+
+// The common line, unsigned numbers between separators and nothing else,
+// read in one pass into `values`. False for any other line (a blank line,
+// a comment, signs, bad or too large numbers), which the general reading
+// then takes, reports and explains.
+bool ReadPlainLine(std::string_view line, std::vector<int32_t>& values) {
+    values.clear();
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    for (;;) {
+        while (p < end && IsSeparator(*p)) ++p;
+        if (p == end) return !values.empty();
+        int64_t v = 0;
+        const char* const start = p;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+            v = v * 10 + (*p - '0');
+            if (v > std::numeric_limits<int32_t>::max()) return false;
+        }
+        if (p == start || (p < end && !IsSeparator(*p))) return false;
+        values.push_back(static_cast<int32_t>(v));
+    }
 }
 
 }  // namespace
@@ -110,10 +136,28 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
     int lineNo = 0;
     bool newBurst = true;
     uint32_t gap = 0;
+    // Kept across lines, so that a line costs no allocation.
+    std::vector<std::string_view> tokens;
+    std::vector<int32_t> values;
+    InputFrame frame{true, 0, {}, 0};
+    // One frame: the line's durations, its trailing space the next gap.
+    auto emitFrame = [&](std::vector<int32_t>& durations) {
+        frame.newBurst = newBurst;
+        frame.gap = newBurst ? 0 : gap;
+        frame.durations.swap(durations);
+        frame.line = lineNo;
+        gap = frame.durations.size() % 2 == 0 ? ClampGap(frame.durations.back()) : 0;
+        newBurst = false;
+        if (out.frame) out.frame(frame);
+    };
     while (std::getline(in, line)) {
         ++lineNo;
+        if (ReadPlainLine(line, values)) {
+            emitFrame(values);
+            continue;
+        }
         bool hadComment = false;
-        const std::vector<std::string> tokens = SplitTokens(StripComment(line, lineNo, out, hadComment));
+        SplitTokens(StripComment(line, lineNo, out, hadComment), tokens);
         if (tokens.empty()) {
             if (!hadComment) {  // a blank line ends the burst; a comment does not
                 newBurst = true;
@@ -122,8 +166,7 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
             continue;
         }
         const bool recording = Signed(tokens[0]);
-        std::vector<int32_t> values;
-        values.reserve(tokens.size());
+        values.clear();
         std::string error;
         bool ok = !recording || CheckSigns(tokens, error);
         for (size_t i = 0; ok && i < tokens.size(); ++i) {
@@ -137,15 +180,12 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
         }
         if (recording) {
             // A key press of its own: the next line begins another.
-            EmitRecording(values, lineNo, out);
+            EmitRecording(values, lineNo, out, frame);
             newBurst = true;
             gap = 0;
             continue;
         }
-        InputFrame frame{newBurst, newBurst ? 0 : gap, std::move(values), lineNo};
-        gap = frame.durations.size() % 2 == 0 ? ClampGap(frame.durations.back()) : 0;
-        newBurst = false;
-        if (out.frame) out.frame(frame);
+        emitFrame(values);
     }
 }
 
@@ -202,13 +242,16 @@ private:
         const int64_t start = now_ - sum;
         const int64_t lastMarkEnd = n % 2 == 0 ? now_ - d[n - 1] : now_;
         const bool newBurst = !previousEnd_ || start - *previousEnd_ > BurstGapUs;
-        InputFrame frame{newBurst, newBurst ? 0 : ClampGap(start - *previousEnd_),
-                         std::vector<int32_t>(d, d + n), startLine_};
+        frame_.newBurst = newBurst;
+        frame_.gap = newBurst ? 0 : ClampGap(start - *previousEnd_);
+        frame_.durations.assign(d, d + n);
+        frame_.line = startLine_;
         previousEnd_ = lastMarkEnd;
-        if (out_.frame) out_.frame(frame);
+        if (out_.frame) out_.frame(frame_);
     }
 
     const InputHandlers& out_;
+    InputFrame frame_{true, 0, {}, 0};  // reused: a frame costs no allocation
     FrameCutter cutter_;
     int64_t now_ = 0;
     std::optional<int64_t> previousEnd_;
@@ -216,7 +259,24 @@ private:
     int startLine_ = 0;
 };
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// The common mode2 line, "pulse N" or "space N" with nothing else, read
+// without splitting it: 'p' or 's' with the value, 0 for any other line,
+// which the general reading then takes.
+char ReadPlainMode2Line(std::string_view line, int32_t& value) {
+    if (line.size() < 7 || line[5] != ' ') return 0;
+    const std::string_view kind = line.substr(0, 5);
+    if (kind != "pulse" && kind != "space") return 0;
+    int64_t v = 0;
+    for (const char c : line.substr(6)) {
+        if (c < '0' || c > '9') return 0;
+        v = v * 10 + (c - '0');
+        if (v > std::numeric_limits<int32_t>::max()) return 0;
+    }
+    value = static_cast<int32_t>(v);
+    return kind[0];
+}
 
 }  // namespace
 
@@ -224,14 +284,23 @@ void ReadMode2Text(std::istream& in, const InputHandlers& out) {
     Mode2Timeline timeline(out);
     std::string line;
     int lineNo = 0;
+    std::vector<std::string_view> tokens;
     while (std::getline(in, line)) {
         ++lineNo;
+        int32_t plain = 0;
+        if (const char kind = ReadPlainMode2Line(line, plain); kind == 'p') {
+            timeline.Pulse(plain, lineNo);
+            continue;
+        } else if (kind == 's') {
+            timeline.Space(plain);
+            continue;
+        }
         bool hadComment = false;
-        const std::vector<std::string> tokens = SplitTokens(StripComment(line, lineNo, out, hadComment));
+        SplitTokens(StripComment(line, lineNo, out, hadComment), tokens);
         if (tokens.empty()) continue;
         // What mode2 prints about the device it opened.
         if (StartsWith(tokens[0], "Using") || StartsWith(tokens[0], "Trying")) continue;
-        const std::string& kind = tokens[0];
+        const std::string_view kind = tokens[0];
         std::string error;
         int32_t v = 0;
         if (kind != "pulse" && kind != "space" && kind != "timeout" && kind != "carrier") {

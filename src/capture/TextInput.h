@@ -6,6 +6,7 @@
 #include <functional>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tovanel {
@@ -57,6 +58,6 @@ void ReadCodeTextLines(std::istream& in, const std::function<void(const CodeText
 
 // Parses a whole number 0..2147483647 with an optional leading + or -.
 // Returns false with a message naming the token otherwise.
-bool ParseDuration(const std::string& token, int32_t& value, std::string& error);
+bool ParseDuration(std::string_view token, int32_t& value, std::string& error);
 
 }  // namespace tovanel

@@ -45,7 +45,8 @@ ExportUnit CurrentUnitForExport(CodeDatabase& db, QStringList& frameless) {
                                 protocol, layout, *burst);
         for (const CodeFrame& f : std::span(burst->Slots, 4)) {
             if (f.Count <= 0) break;
-            key.frames.push_back({key.frames.empty() ? 0 : f.Period, std::vector<int32_t>(f.Durations, f.Durations + f.Count)});
+            key.frames.push_back(
+                {key.frames.empty() ? 0 : f.Period, std::vector<int32_t>(f.Durations, f.Durations + f.Count)});
         }
         if (key.frames.empty()) frameless << row.Text("Name");
         ExportKeyValues& v = key.stored;

@@ -179,7 +179,8 @@ private:
         int64_t previousLength = 0;
         for (size_t k = 0; k < frames; ++k) {
             const std::vector<int32_t>& d = key.frames[k].durations;
-            const int64_t gap = k == 0 ? 0 : std::clamp<int64_t>(key.frames[k].period - previousLength, 0, UnknownGap - 1);
+            const int64_t gap =
+                k == 0 ? 0 : std::clamp<int64_t>(key.frames[k].period - previousLength, 0, UnknownGap - 1);
             assembler.SubmitFrame(static_cast<uint32_t>(gap), d.data(), static_cast<int32_t>(d.size()));
             previousLength = 0;
             for (int32_t v : d) previousLength += v;

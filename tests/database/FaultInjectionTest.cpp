@@ -195,7 +195,8 @@ TEST_P(Faults, AnImportRefusedHalfwayStoresNothing) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
         EXPECT_NE(r.err.find("nothing was imported"), std::string::npos) << c.name << ": " << r.err;
         EXPECT_EQ(Snapshot(Db()), before) << c.name;
-        Db().Exec(QStringLiteral("DROP TRIGGER \"faultRow\"") + (Pg() ? QStringLiteral(" ON \"tblCodes\"") : QString()));
+        Db().Exec(QStringLiteral("DROP TRIGGER \"faultRow\"") +
+                  (Pg() ? QStringLiteral(" ON \"tblCodes\"") : QString()));
         EXPECT_EQ(Tool({"--connection", Cs(), "import", file}).status, 0) << c.name;
         EXPECT_EQ(Db().Scalar(QStringLiteral("SELECT COUNT(*) FROM \"tblCodes\"")).toInt(), 3 + Keys) << c.name;
     }

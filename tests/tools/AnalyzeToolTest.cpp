@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sstream>
 
 #include "support/Json.h"
@@ -465,6 +469,50 @@ TEST(AnalyzeTool, BinaryExitStatusAndFiles) {
     EXPECT_EQ(status(exe + " --bogus < /dev/null"), 2);
     EXPECT_EQ(status(exe + " /nonexistent/file"), 2);
     EXPECT_EQ(status(exe + " --help"), 0);
+}
+
+// Output waits in a buffer only while more input is ready: a frame piped
+// in from a live receiver is printed before the next arrives.
+TEST(AnalyzeTool, PipedFramesArePrintedWhileTheInputStaysOpen) {
+    const std::string exe = std::string(TOVANEL_BINARY_DIR) + "/tovanel-analyze";
+    std::string mode2;
+    const test::Durations nec = test::NecFrame(0x04, 0x08);
+    for (size_t i = 0; i < nec.size(); ++i) mode2 += (i % 2 ? "space " : "pulse ") + std::to_string(nec[i]) + "\n";
+    const struct {
+        const char* input;
+        std::string frame;
+    } cases[] = {{"durations", NecLine}, {"mode2", mode2 + "timeout 120000\n"}};
+    for (const auto& c : cases) {
+        int in[2], out[2];
+        ASSERT_EQ(::pipe(in), 0);
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::close(in[1]);
+            ::close(out[0]);
+            ::execl(exe.c_str(), exe.c_str(), "--input", c.input, static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ASSERT_EQ(::write(in[1], c.frame.data(), c.frame.size()), static_cast<ssize_t>(c.frame.size()));
+        std::string printed;
+        pollfd ready{out[0], POLLIN, 0};
+        char buf[4096];
+        while (printed.find('\n') == std::string::npos && ::poll(&ready, 1, 10000) == 1) {
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            printed.append(buf, static_cast<size_t>(n));
+        }
+        ::close(in[1]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ::close(out[0]);
+        EXPECT_EQ(Value(printed, "protocol_name"), "\"NEC\"") << c.input << ": " << printed;
+    }
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <ctime>
 #include <iostream>
 #include <limits>
 #include <sstream>
+#include <type_traits>
 
 #include <pthread.h>
 
@@ -85,6 +87,26 @@ std::string Table(int32_t last, const char* (*name)(int32_t), int perRow) {
         }
     }
     return out;
+}
+
+// The class tables the analysis fills only as far as it finds classes.
+void ClearClassTables(CodeFrame& f) {
+    std::fill(std::begin(f.MarkMeans), std::end(f.MarkMeans), 0);
+    std::fill(std::begin(f.SpaceMeans), std::end(f.SpaceMeans), 0);
+    std::fill(std::begin(f.MarkCounts), std::end(f.MarkCounts), 0);
+    std::fill(std::begin(f.SpaceCounts), std::end(f.SpaceCounts), 0);
+}
+
+// A record without its sound samples (8 KiB of the 11), which no printed
+// line shows: SampleCount 0.
+void CopyWithoutSamples(const CodeFrame& from, CodeFrame& to) {
+    static_assert(std::is_standard_layout_v<CodeFrame> && std::is_trivially_copyable_v<CodeFrame>);
+    const auto* source = reinterpret_cast<const unsigned char*>(&from);
+    auto* target = reinterpret_cast<unsigned char*>(&to);
+    constexpr size_t samples = offsetof(CodeFrame, Samples), after = offsetof(CodeFrame, SampleCount);
+    std::memcpy(target, source, samples);
+    std::memcpy(target + after, source + after, sizeof(CodeFrame) - after);
+    to.SampleCount = 0;
 }
 
 }  // namespace
@@ -302,8 +324,8 @@ AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out, std::os
       out_(out),
       err_(err),
       buffer_(std::make_unique<SharedFrameBuffer>()),
-      scratch_(std::make_unique<CodeFrame>()),
-      held_(std::make_unique<CodeFrame>()) {
+      held_(std::make_unique<CodeFrame>()),
+      pending_(std::make_unique_for_overwrite<char[]>(PendingCapacity)) {
     DecodeSettings s = options.layout;
     s.ForcedModulation = options.modulation;
     s.ForcedProtocol = options.protocol;
@@ -317,7 +339,10 @@ AnalyzeRun::AnalyzeRun(const AnalyzeOptions& options, std::ostream& out, std::os
     assembler_->SetDropNotify([this](int32_t given, int32_t stored) { Dropped(given, stored); });
 }
 
-AnalyzeRun::~AnalyzeRun() { Finish(); }
+AnalyzeRun::~AnalyzeRun() {
+    Finish();
+    Flush();
+}
 
 void AnalyzeRun::BeginStream(const std::string& name) {
     std::lock_guard lock(printMutex_);
@@ -334,9 +359,14 @@ void AnalyzeRun::EndStream() {
 
 void AnalyzeRun::Frame(const InputFrame& frame) {
     if (frame.newBurst) {
-        // Every frame of a burst is analysed in a freshly zeroed slot.
+        // The burst's frames go to the slots the last burst used. The
+        // assembler empties them and clears each record past its frame's
+        // end, and the analysis resets its results; the class tables, which
+        // it fills only as far as it finds classes, are cleared here. So
+        // every frame is analysed as in a zeroed record, without clearing
+        // a whole buffer of records (and their sound samples) per burst.
         std::lock_guard lock(buffer_->Mutex());
-        std::memset(&buffer_->Locked(), 0, sizeof(FrameBuffer));
+        for (CodeFrame& slot : buffer_->Locked().Slots) ClearClassTables(slot);
         tick_ += BurstPauseMs + 1;
     }
     {
@@ -354,7 +384,7 @@ void AnalyzeRun::CodeText(const CodeTextLine& line) {
     {
         std::lock_guard lock(buffer_->Mutex());
         FrameBuffer& fb = buffer_->Locked();
-        if (line.newBurst) std::memset(&fb, 0, sizeof fb);
+        if (line.newBurst) ResetFrameBuffer(fb);  // each text's slot is zeroed below
         if (fb.FillCount < SlotCount) {
             slot = fb.FillCount;
             CodeFrame& f = fb.Slots[slot];
@@ -377,25 +407,46 @@ void AnalyzeRun::Print(int32_t slot, bool decoded) {
         ReportDroppedFrames();
         ++burst_;
     }
-    buffer_->CopySlot(slot, *scratch_);
-    std::optional<RcReading> rc;
+    if (slot < 0 || slot >= SlotCount) return;
     {
+        // The slot is read where it stands: only this thread stores frames,
+        // and the next one is stored after this returns.
         std::lock_guard bufferLock(buffer_->Mutex());
-        rc = ReadRcSlot(buffer_->Locked(), slot);
+        const FrameBuffer& fb = buffer_->Locked();
+        const CodeFrame& frame = fb.Slots[slot];
+        const std::optional<RcReading> rc = ReadRcSlot(fb, slot);
+        const auto count = static_cast<size_t>(std::clamp(frame.Count, 0, MaxDurations));
+        if (!rc && RcReadingWaitsForNext(RcDurations(frame.Durations, count))) {
+            // Printed when the next frame has arrived, whose burst may by
+            // then have reused the slot: kept as it is.
+            CopyWithoutSamples(frame, *held_);
+            heldSlot_ = slot;
+            heldDecoded_ = decoded;
+            return;
+        }
+        Format(frame, decoded, rc);
     }
-    const auto count = static_cast<size_t>(std::clamp(scratch_->Count, 0, MaxDurations));
-    if (!rc && RcReadingWaitsForNext(RcDurations(scratch_->Durations, count))) {
-        std::swap(held_, scratch_);
-        heldSlot_ = slot;
-        heldDecoded_ = decoded;
-        return;
-    }
-    Emit(*scratch_, decoded, rc);
+    Write();
 }
 
 void AnalyzeRun::Finish() {
     std::lock_guard lock(printMutex_);
     if (heldSlot_ >= 0) ReleaseHeld(false);
+}
+
+void AnalyzeRun::Flush() {
+    std::lock_guard lock(printMutex_);
+    FlushLocked();
+}
+
+void AnalyzeRun::FlushLocked() {
+    WritePending();
+    out_.flush();
+}
+
+void AnalyzeRun::WritePending() {
+    out_.write(pending_.get(), static_cast<std::streamsize>(pendingSize_));
+    pendingSize_ = 0;
 }
 
 void AnalyzeRun::ReleaseHeld(bool nextArrived) {
@@ -405,19 +456,37 @@ void AnalyzeRun::ReleaseHeld(bool nextArrived) {
         rc = ReadRcSlot(buffer_->Locked(), heldSlot_);
     }
     heldSlot_ = -1;
-    Emit(*held_, heldDecoded_, rc);
+    Format(*held_, heldDecoded_, rc);
+    Write();
 }
 
-void AnalyzeRun::Emit(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc) {
-    if (options_.format == OutputFormat::Json)
-        out_ << FrameJson(frame, decoded, rc) << '\n';
-    else
-        out_ << FrameText(frame, decoded, rc) << '\n';
-    out_.flush();
+void AnalyzeRun::Format(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc) {
+    // pendingSize_ < OutputChunk here: a JSON line and its newline fit.
+    if (options_.format == OutputFormat::Json) {
+        pendingSize_ += WriteFrameJson(pending_.get() + pendingSize_, frame, decoded, rc);
+        pending_[pendingSize_++] = '\n';
+        return;
+    }
+    const std::string text = FrameText(frame, decoded, rc) + '\n';
+    if (pendingSize_ + text.size() > PendingCapacity) WritePending();
+    if (text.size() > PendingCapacity) {
+        out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+        return;
+    }
+    std::memcpy(pending_.get() + pendingSize_, text.data(), text.size());
+    pendingSize_ += text.size();
+}
+
+void AnalyzeRun::Write() {
+    if (flushEachFrame_)
+        FlushLocked();
+    else if (pendingSize_ >= OutputChunk)
+        WritePending();
 }
 
 void AnalyzeRun::Warn(const std::string& message) {
     std::lock_guard lock(printMutex_);
+    FlushLocked();  // what was printed before comes first
     err_ << "tovanel-analyze: " << message << '\n';
     err_.flush();
 }
@@ -428,6 +497,7 @@ void AnalyzeRun::Dropped(int32_t given, int32_t stored) {
         ++droppedFrames_;
         return;
     }
+    FlushLocked();
     const std::string where = line_ > 0 ? "line " + std::to_string(line_) + ": "
                                         : "burst " + std::to_string(burst_) + ": a frame of ";
     err_ << "tovanel-analyze: " << stream_ << where << given << " durations, the first " << stored
@@ -437,6 +507,7 @@ void AnalyzeRun::Dropped(int32_t given, int32_t stored) {
 
 void AnalyzeRun::ReportDroppedFrames() {
     if (droppedFrames_ > 0) {
+        FlushLocked();
         err_ << "tovanel-analyze: " << stream_ << "burst " << burst_ << ": " << droppedFrames_
              << (droppedFrames_ == 1 ? " frame" : " frames") << " after the tenth not analysed\n";
         err_.flush();
@@ -451,6 +522,7 @@ int AnalyzeStream(std::istream& in, const std::string& name, AnalyzeRun& run,
         [&](const InputFrame& f) { run.Frame(f); },
         [&](int line, const std::string& message) {
             ++bad;
+            run.Flush();
             err << "tovanel-analyze: " << name << ": line " << line << ": " << message << '\n';
         }};
     run.BeginStream(name);
@@ -567,6 +639,7 @@ int AnalyzeCapture(const AnalyzeOptions& options, std::ostream& out, std::ostrea
 
     AnalyzeRun run(options, out, err);
     run.UseSystemClock();
+    run.FlushEachFrame();
     run.BeginStream("");
     std::atomic<bool> lost{false};
     CaptureSinks sinks;
@@ -628,6 +701,16 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
     AnalyzeRun run(options, out, err);
     int bad = 0;
     auto analyze = [&](std::istream& stream, const std::string& name) {
+        // Output waits in its buffer while more input is ready; when the
+        // input has nothing more (a pipe from a live mode2), it goes out.
+        auto* fd = dynamic_cast<FdInputBuf*>(stream.rdbuf());
+        if (fd != nullptr) fd->SetIdle([&run] { run.Flush(); });
+        struct Unhook {
+            FdInputBuf* fd;
+            ~Unhook() {
+                if (fd != nullptr) fd->SetIdle(nullptr);
+            }
+        } unhook{fd};
         if (options.input == InputFormat::Wav) {
             bad += AnalyzeWav(stream, name, run, err) ? 0 : 1;
             return;
@@ -635,6 +718,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
         bad += AnalyzeStream(stream, name, run, options, err);
         // A read error is no end of the input: the rest of it is missing.
         if (const std::string failure = ReadFailure(stream); !failure.empty()) {
+            run.Flush();
             err << "tovanel-analyze: cannot read " << name << ": " << failure << '\n';
             ++bad;
         }
@@ -647,6 +731,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
         int error = 0;
         const std::unique_ptr<FdInputBuf> buffer = FdInputBuf::Open(file, error);
         if (!buffer) {
+            run.Flush();
             err << "tovanel-analyze: cannot open " << file << ": " << std::strerror(error) << '\n';
             ++bad;
             continue;
@@ -655,6 +740,7 @@ int AnalyzeMain(const std::vector<std::string>& args, std::istream& in, std::ost
         analyze(stream, file);
     }
     run.Finish();
+    run.Flush();
     if (!Plot(options, run, err)) return 2;
     return bad > 0 ? 2 : 0;
 }

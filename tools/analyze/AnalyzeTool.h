@@ -16,6 +16,7 @@
 #include "analysis/rc/RcProtocols.h"
 #include "capture/FrameAssembler.h"
 #include "capture/TextInput.h"
+#include "tools/analyze/FrameReport.h"
 
 namespace tovanel {
 
@@ -80,6 +81,11 @@ public:
     void Print(int32_t slot, bool decoded);
     // Prints a frame still waiting for the next one; the input has ended.
     void Finish();
+    // Output is buffered and goes out when the input has nothing more
+    // ready (Flush), before every message on the error stream, and at the
+    // end; after FlushEachFrame(), as each frame is printed (a live capture).
+    void Flush();
+    void FlushEachFrame() { flushEachFrame_ = true; }
     // One line on the error stream, "tovanel-analyze: " first.
     void Warn(const std::string& message);
 
@@ -110,12 +116,23 @@ private:
     int droppedFrames_ = 0;  // of the current burst
     int line_ = 0;           // line of the frame being submitted; 0: none
     std::unique_ptr<FrameAssembler> assembler_;
-    std::unique_ptr<CodeFrame> scratch_;
-    std::unique_ptr<CodeFrame> held_;  // a frame waiting for the next one
+    std::unique_ptr<CodeFrame> held_;  // a frame waiting for the next one (no samples)
     int32_t heldSlot_ = -1;            // its slot; -1 none
     bool heldDecoded_ = false;
+    bool flushEachFrame_ = false;
+    // Printed lines not yet handed to out_: written in chunks of about
+    // OutputChunk bytes, and by Flush().
+    static constexpr size_t OutputChunk = size_t{1} << 16;
+    static constexpr size_t PendingCapacity = OutputChunk + MaxFrameJsonLength + 1;
+    std::unique_ptr<char[]> pending_;
+    size_t pendingSize_ = 0;
 
-    void Emit(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc);
+    // The frame's line into the pending output; Write() hands it on when
+    // a chunk is full or each frame is flushed. Both under printMutex_.
+    void Format(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc);
+    void Write();
+    void WritePending();
+    void FlushLocked();
     void ReleaseHeld(bool nextArrived);
 };
 

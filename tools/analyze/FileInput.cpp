@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tovanel {
@@ -29,6 +30,10 @@ std::unique_ptr<FdInputBuf> FdInputBuf::Open(const std::string& path, int& error
 FdInputBuf::int_type FdInputBuf::underflow() {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
     if (error_ != 0) return traits_type::eof();
+    if (idle_) {
+        pollfd ready{fd_, POLLIN, 0};
+        if (::poll(&ready, 1, 0) == 0) idle_();
+    }
     ssize_t n;
     do {
         n = ::read(fd_, buffer_.get(), BufferSize);

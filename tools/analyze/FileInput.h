@@ -4,6 +4,7 @@
 // tell the two apart and say why it could not read.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <memory>
 #include <streambuf>
@@ -26,6 +27,11 @@ public:
     // errno of the read that failed; 0 while none did.
     int Error() const { return error_; }
 
+    // Called before a read that would wait, when nothing more is ready
+    // (an empty pipe or terminal): the moment to show what was made of the
+    // input so far.
+    void SetIdle(std::function<void()> idle) { idle_ = std::move(idle); }
+
 protected:
     int_type underflow() override;
 
@@ -35,6 +41,7 @@ private:
     bool owned_;
     int error_ = 0;
     std::unique_ptr<char[]> buffer_;
+    std::function<void()> idle_;
 };
 
 // Why reading `in` failed: the system's reason for a stream over an

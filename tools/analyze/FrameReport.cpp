@@ -1,8 +1,11 @@
 #include "tools/analyze/FrameReport.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 
 #include "analysis/Recognition.h"
 
@@ -14,20 +17,8 @@ namespace {
 // a damaged count says.
 int32_t Bounded(int32_t n, int32_t capacity) { return std::clamp(n, 0, capacity); }
 
-template <typename T>
-void AppendArray(std::string& out, const T* values, int32_t n) {
-    out += '[';
-    for (int32_t i = 0; i < n; ++i) {
-        if (i > 0) out += ',';
-        out += std::to_string(values[i]);
-    }
-    out += ']';
-}
-
-}  // namespace
-
-std::string JsonQuoted(const std::string& text) {
-    std::string out = "\"";
+void AppendJsonQuoted(std::string& out, std::string_view text) {
+    out += '"';
     for (const char ch : text) {
         const unsigned char c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
@@ -41,49 +32,119 @@ std::string JsonQuoted(const std::string& text) {
             out += static_cast<char>(c);
         }
     }
-    return out + '"';
+    out += '"';
+}
+
+void AppendRcJsonMembers(std::string& out, const std::optional<RcReading>& rc) {
+    if (!rc) {
+        out += R"("rc_protocol":null,"rc_scancode":null,"rc_toggle":null)";
+        return;
+    }
+    out += "\"rc_protocol\":";
+    AppendJsonQuoted(out, RcInfo(rc->protocol).name);
+    out += ",\"rc_scancode\":" + std::to_string(rc->scancode) + ",\"rc_toggle\":";
+    out += !rc->toggle ? "null" : *rc->toggle ? "true" : "false";
+}
+
+}  // namespace
+
+std::string JsonQuoted(const std::string& text) {
+    std::string out;
+    AppendJsonQuoted(out, text);
+    return out;
 }
 
 namespace {
 
-class JsonObject {
+// Writes one object into a buffer of MaxFrameJsonLength bytes, a key and
+// its value at a time: the names are the analyser's and the kernel
+// protocols' own (short, plain ASCII) and the arrays are bounded by their
+// capacities, so a line never outgrows the buffer.
+class JsonWriter {
 public:
-    template <typename T>
-    JsonObject& Number(const char* key, T v) {
+    explicit JsonWriter(char* out) : p_(out) { *p_++ = '{'; }
+    template <size_t N, typename T>
+    JsonWriter& Number(const char (&key)[N], T v) {
         Key(key);
-        out_ += std::to_string(v);
+        p_ = std::to_chars(p_, p_ + 24, v).ptr;
         return *this;
     }
-    JsonObject& Bool(const char* key, bool v) {
+    template <size_t N>
+    JsonWriter& Bool(const char (&key)[N], bool v) {
         Key(key);
-        out_ += v ? "true" : "false";
-        return *this;
+        return Value(v);
     }
-    JsonObject& String(const char* key, const char* v) {
+    JsonWriter& Value(bool v) { return v ? Raw("true") : Raw("false"); }
+    template <size_t N>
+    JsonWriter& Name(const char (&key)[N], std::string_view name) {
         Key(key);
-        out_ += JsonQuoted(v);
+        *p_++ = '"';
+        for (const char ch : name.substr(0, MaxName)) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c == '"' || c == '\\') {
+                *p_++ = '\\';
+                *p_++ = ch;
+            } else if (c < 0x20) {
+                p_ += std::snprintf(p_, 7, "\\u%04x", c);
+            } else {
+                *p_++ = ch;
+            }
+        }
+        *p_++ = '"';
         return *this;
     }
-    // Members written elsewhere, as they are.
-    JsonObject& Members(const std::string& members) {
-        out_ += (out_.size() > 1 ? "," : "") + members;
-        return *this;
-    }
-    template <typename T>
-    JsonObject& Array(const char* key, const T* values, int32_t n) {
+    JsonWriter& Null() { return Raw("null"); }
+    // Class indexes and flags: mostly numbers below 1000, written digit by
+    // digit; any other as std::to_chars writes it.
+    template <size_t N, typename T>
+    JsonWriter& Array(const char (&key)[N], const T* values, int32_t n) {
         Key(key);
-        AppendArray(out_, values, n);
+        *p_++ = '[';
+        for (int32_t i = 0; i < n; ++i) {
+            if (i > 0) *p_++ = ',';
+            const T v = values[i];
+            if (v >= 0 && v < 10) {
+                *p_++ = static_cast<char>('0' + v);
+            } else if (v >= 10 && v < 100) {
+                *p_++ = static_cast<char>('0' + v / 10);
+                *p_++ = static_cast<char>('0' + v % 10);
+            } else if (v >= 100 && v < 1000) {
+                *p_++ = static_cast<char>('0' + v / 100);
+                *p_++ = static_cast<char>('0' + v / 10 % 10);
+                *p_++ = static_cast<char>('0' + v % 10);
+            } else {
+                p_ = std::to_chars(p_, p_ + 24, v).ptr;
+            }
+        }
+        *p_++ = ']';
         return *this;
     }
-    std::string Finish() { return out_ + '}'; }
+    template <size_t N>
+    JsonWriter& Key(const char (&key)[N]) {
+        if (!first_) *p_++ = ',';
+        first_ = false;
+        *p_++ = '"';
+        std::memcpy(p_, key, N - 1);
+        p_ += N - 1;
+        *p_++ = '"';
+        *p_++ = ':';
+        return *this;
+    }
+    char* Finish() {
+        *p_++ = '}';
+        return p_;
+    }
 
 private:
-    void Key(const char* key) {
-        out_ += out_.size() > 1 ? ",\"" : "\"";
-        out_ += key;
-        out_ += "\":";
+    static constexpr size_t MaxName = 64;  // longer than any name there is
+    template <size_t N>
+    JsonWriter& Raw(const char (&text)[N]) {
+        std::memcpy(p_, text, N - 1);
+        p_ += N - 1;
+        return *this;
     }
-    std::string out_ = "{";
+    char* p_;
+    bool first_ = true;
 };
 
 std::string ClassList(const int32_t means[], const int32_t counts[], int32_t n) {
@@ -121,26 +182,25 @@ std::string ClassLine(int32_t mean, int32_t count) {
 }
 
 std::string RcJsonMembers(const std::optional<RcReading>& rc) {
-    if (!rc) return R"("rc_protocol":null,"rc_scancode":null,"rc_toggle":null)";
-    return "\"rc_protocol\":" + JsonQuoted(RcInfo(rc->protocol).name) +
-           ",\"rc_scancode\":" + std::to_string(rc->scancode) +
-           ",\"rc_toggle\":" + (!rc->toggle ? "null" : *rc->toggle ? "true" : "false");
+    std::string out;
+    AppendRcJsonMembers(out, rc);
+    return out;
 }
 
-std::string FrameJson(const CodeFrame& f, bool decoded, const std::optional<RcReading>& rc) {
+size_t WriteFrameJson(char* out, const CodeFrame& f, bool decoded, const std::optional<RcReading>& rc) {
     const int32_t count = Bounded(f.Count, MaxDurations);
     const int32_t marks = Bounded(f.MarkClassCount, MaxClasses);
     const int32_t spaces = Bounded(f.SpaceClassCount, MaxClasses);
-    return JsonObject()
-        .Number("slot", f.SlotIndex)
+    JsonWriter json(out);
+    json.Number("slot", f.SlotIndex)
         .Number("count", f.Count)
         .Number("period", f.Period)
         .Number("total", f.Total)
         .Bool("decoded", decoded)
         .Number("modulation", f.Modulation)
-        .String("modulation_name", ModulationName(f.Modulation))
+        .Name("modulation_name", ModulationName(f.Modulation))
         .Number("protocol", f.Protocol)
-        .String("protocol_name", ProtocolName(f.Protocol))
+        .Name("protocol_name", ProtocolName(f.Protocol))
         .Bool("repeat", f.IsRepeat)
         .Bool("header", f.HasHeader)
         .Bool("trailer", f.HasTrailer)
@@ -160,9 +220,23 @@ std::string FrameJson(const CodeFrame& f, bool decoded, const std::optional<RcRe
         .Number("cmd_start", f.CmdStart)
         .Number("cmd_bits", f.CmdBits)
         .Number("cmd", f.Cmd)
-        .Array("flags", f.Flags, count)
-        .Members(RcJsonMembers(rc))
-        .Finish();
+        .Array("flags", f.Flags, count);
+    if (rc) {
+        json.Name("rc_protocol", RcInfo(rc->protocol).name).Number("rc_scancode", rc->scancode).Key("rc_toggle");
+        if (rc->toggle)
+            json.Value(*rc->toggle);
+        else
+            json.Null();
+    } else {
+        json.Key("rc_protocol").Null().Key("rc_scancode").Null().Key("rc_toggle").Null();
+    }
+    return static_cast<size_t>(json.Finish() - out);
+}
+
+std::string FrameJson(const CodeFrame& f, bool decoded, const std::optional<RcReading>& rc) {
+    std::string out(MaxFrameJsonLength, '\0');
+    out.resize(WriteFrameJson(out.data(), f, decoded, rc));
+    return out;
 }
 
 std::string FrameText(const CodeFrame& f, bool decoded, const std::optional<RcReading>& rc) {

@@ -3,6 +3,7 @@
 // window's result panels.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "analysis/CodeFrame.h"
@@ -17,6 +18,10 @@ namespace tovanel {
 // adr_order, adr_start, adr_bits, adr, cmd_order, cmd_start, cmd_bits, cmd,
 // flags, then the kernel's reading: rc_protocol, rc_scancode, rc_toggle.
 std::string FrameJson(const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc);
+// The same line written to `out`, which has room for MaxFrameJsonLength
+// bytes; returns its length. No allocation: for output at corpus speed.
+inline constexpr size_t MaxFrameJsonLength = 16384;
+size_t WriteFrameJson(char* out, const CodeFrame& frame, bool decoded, const std::optional<RcReading>& rc);
 
 // A few lines of readable text, ending in a newline; the kernel's reading
 // as "Linux: nec 0x0408".

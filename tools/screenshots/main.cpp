@@ -15,6 +15,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QThread>
@@ -89,6 +91,14 @@ int All(Program& program, const QString& dir) {
     Settle();
     ok &= Save(form, dir + QStringLiteral("/main-description.png"));
     pages->setCurrentIndex(1);
+
+    // The File menu, opened below its title.
+    if (auto* file = Child<QMenu>(form, "File1")) {
+        file->popup(form.mapToGlobal(QPoint(0, form.menuBar()->height())));
+        Settle(200);
+        ok &= Save(*file, dir + QStringLiteral("/main-file-menu.png"));
+        file->hide();
+    }
 
     // The setup dialog on each receiver's panel, without starting one.
     TSetupForm& setup = program.SetupForm();

@@ -77,6 +77,12 @@ public:
         return yes;
     }
     QString ChoosePicture(QWidget*) override { return picture; }
+    QString ChooseImportFile(QWidget*) override { return importFile; }
+    std::optional<ExportTarget> ChooseExportFile(QWidget*, const QString& unitName) override {
+        questions.push_back(unitName);
+        return exportTarget;
+    }
+    void ShowReport(QWidget*, const UserMessage& m) override { reports.push_back(m); }
 
     std::vector<UserMessage> messages;
     int abouts = 0;
@@ -86,6 +92,9 @@ public:
     std::optional<QString> name;     // the input box's answer; nothing: Cancel
     bool yes = true;                 // the answer to questions
     QString picture;                 // empty: the user cancels
+    QString importFile;              // empty: the user cancels
+    std::optional<ExportTarget> exportTarget;  // nothing: the user cancels
+    std::vector<UserMessage> reports;          // information boxes with a detail
 };
 
 // Runs the GUI thread's queued calls until `done` holds (at most 5 s).
