@@ -230,7 +230,8 @@ TEST(CodeFileWriters, WrittenFilesReadBackAsTheUnit) {
         {"mode2", 0, {"Vol up", "Vol down", "Single"}},
     };
     for (const CodeFileFormatEntry& e : CodeFileFormats()) {
-        if (e.read == nullptr || e.write == nullptr) continue;
+        // A keymap holds scancodes, not durations: KeymapTest reads it back.
+        if (e.read == nullptr || e.write == nullptr || e.format == CodeFileFormat::Keymap) continue;
         EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases),
                                 [&](const auto& c) { return std::string_view(c.format) == e.word; }))
             << e.word << " has no case";
