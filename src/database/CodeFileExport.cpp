@@ -79,7 +79,14 @@ bool ExportCurrentUnit(CodeDatabase& db, const CodeFileFormatEntry& format, cons
     }
     QStringList frameless;
     const ExportUnit unit = CurrentUnitForExport(db, frameless);
-    if (!WriteExportFile(path, format.write(unit), error)) return false;
+    const std::string text = format.write(unit);
+    // A keymap of a unit none of whose keys a kernel protocol reads.
+    if (text.empty()) {
+        error = QStringLiteral("No key of the unit \"%1\" can be written as %2")
+                    .arg(QString::fromStdString(unit.name), QString::fromLatin1(format.name));
+        return false;
+    }
+    if (!WriteExportFile(path, text, error)) return false;
     summary = QStringLiteral("Exported %1 keys of the unit \"%2\" to %3 (%4).")
                   .arg(QString::number(unit.keys.size()), QString::fromStdString(unit.name), path,
                        QString::fromLatin1(format.name));

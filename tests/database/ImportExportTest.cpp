@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "DbTestSupport.h"
@@ -215,6 +217,43 @@ TEST_P(ImportExport, AnExportedUnitReadsBackAndPlaysThroughIrsimsendAsStored) {
     const ToolResult r = On({"export", "NEC_TV", "--format", "lircd", "-o", unwritable});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(Has(r.err, "Cannot write " + unwritable)) << r.err;
+}
+
+// The scancodes of a keymap's lines with their key codes.
+std::map<uint32_t, std::string> KeymapLines(const std::string& text) {
+    std::map<uint32_t, std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const size_t quote = line.find('"');
+        if (line.rfind("0x", 0) != 0 || quote == std::string::npos) continue;
+        lines[static_cast<uint32_t>(std::stoul(line, nullptr, 16))] =
+            line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
+    }
+    return lines;
+}
+
+// A keymap imports as a unit of keys whose stored frames export as the
+// same keymap lines; a unit that no kernel protocol reads has no keymap.
+TEST_P(ImportExport, AKeymapImportsAndExportsAsTheSameLines) {
+    for (const char* name : {"rc6_mce", "reddo"}) {
+        SCOPED_TRACE(name);
+        const std::string original = TempDir::ReadFile(FormatsData("keymaps/" + std::string(name) + ".toml"));
+        const ToolResult in = On({"import", FormatsData("keymaps/" + std::string(name) + ".toml")});
+        ASSERT_EQ(in.status, 0) << in.err;
+        const ToolResult out = On({"export", name, "--format", "keymap"});
+        ASSERT_EQ(out.status, 0) << out.err;
+        EXPECT_EQ(KeymapLines(out.out), KeymapLines(original)) << out.out;
+        EXPECT_GT(KeymapLines(original).size(), 10u);
+    }
+    ASSERT_EQ(On({"import", dir.File("noise.txt", "3000 1000 500 700 500 700 500\n"), "--unit", "Noise"}).status, 0);
+    const std::string path = (dir.path / "noise.toml").string();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"export", "Noise", "--format", "keymap"},
+                                                 {"export", "Noise", "--format", "keymap", "-o", path}}) {
+        const ToolResult r = On(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(Has(r.err, "No key of the unit \"Noise\" can be written as keymap")) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 }  // namespace

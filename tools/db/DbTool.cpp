@@ -560,7 +560,14 @@ private:
             return 0;
         }
         QStringList frameless;
-        out_ << format->write(CurrentUnitForExport(db_, frameless));
+        const ExportUnit exported = CurrentUnitForExport(db_, frameless);
+        const std::string text = format->write(exported);
+        if (text.empty()) {  // as with -o FILE
+            err_ << "tovanel-db: No key of the unit \"" << exported.name << "\" can be written as " << format->name
+                 << "\n";
+            return 2;
+        }
+        out_ << text;
         if (!frameless.isEmpty())
             err_ << "tovanel-db: keys without a stored frame: " << S(frameless.join(QStringLiteral(", "))) << "\n";
         out_.flush();

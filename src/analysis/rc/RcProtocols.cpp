@@ -8,28 +8,28 @@ namespace tovanel {
 namespace {
 
 // Masks and carriers as the kernel's remote-control core and its encoders
-// state them.
+// state them; variants as ir-keytable accepts them in a keymap.
 constexpr RcProtocolInfo Registry[] = {
-    {RcProtocol::Rc5, "rc5", "rc5", 0x1f7f, 36000},
-    {RcProtocol::Rc5x20, "rc5x_20", "rc5", 0x1f7f3f, 36000},
-    {RcProtocol::Rc5Sz, "rc5_sz", "rc-5-sz", 0x2fff, 36000},
-    {RcProtocol::Nec, "nec", "nec", 0xffff, 38000},
-    {RcProtocol::Necx, "necx", "nec", 0xffffff, 38000},
-    {RcProtocol::Nec32, "nec32", "nec", 0xffffffff, 38000},
-    {RcProtocol::Jvc, "jvc", "jvc", 0xffff, 38000},
-    {RcProtocol::Sony12, "sony12", "sony", 0x1f007f, 40000},
-    {RcProtocol::Sony15, "sony15", "sony", 0xff007f, 40000},
-    {RcProtocol::Sony20, "sony20", "sony", 0x1fff7f, 40000},
-    {RcProtocol::Sanyo, "sanyo", "sanyo", 0x1fffff, 38000},
-    {RcProtocol::Sharp, "sharp", "sharp", 0x1fff, 38000},
-    {RcProtocol::Rc6_0, "rc6_0", "rc6", 0xffff, 36000},
-    {RcProtocol::Rc6_6a_20, "rc6_6a_20", "rc6", 0xfffff, 36000},
-    {RcProtocol::Rc6_6a_24, "rc6_6a_24", "rc6", 0xffffff, 36000},
-    {RcProtocol::Rc6_6a_32, "rc6_6a_32", "rc6", 0xffffffff, 36000},
-    {RcProtocol::Rc6Mce, "rc6_mce", "rc6", 0xffff7fff, 36000},
-    {RcProtocol::Rcmm12, "rcmm12", "rc-mm", 0x0fff, 36000},
-    {RcProtocol::Rcmm24, "rcmm24", "rc-mm", 0xffffff, 36000},
-    {RcProtocol::Rcmm32, "rcmm32", "rc-mm", 0xffffffff, 36000},
+    {RcProtocol::Rc5, "rc5", "rc5", "rc5", 0x1f7f, 36000},
+    {RcProtocol::Rc5x20, "rc5x_20", "rc5", "rc5x_20", 0x1f7f3f, 36000},
+    {RcProtocol::Rc5Sz, "rc5_sz", "rc-5-sz", "rc5_sz", 0x2fff, 36000},
+    {RcProtocol::Nec, "nec", "nec", "nec", 0xffff, 38000},
+    {RcProtocol::Necx, "necx", "nec", "necx", 0xffffff, 38000},
+    {RcProtocol::Nec32, "nec32", "nec", "nec32", 0xffffffff, 38000},
+    {RcProtocol::Jvc, "jvc", "jvc", "jvc", 0xffff, 38000},
+    {RcProtocol::Sony12, "sony12", "sony", "sony12", 0x1f007f, 40000},
+    {RcProtocol::Sony15, "sony15", "sony", "sony15", 0xff007f, 40000},
+    {RcProtocol::Sony20, "sony20", "sony", "sony20", 0x1fff7f, 40000},
+    {RcProtocol::Sanyo, "sanyo", "sanyo", "sanyo", 0x1fffff, 38000},
+    {RcProtocol::Sharp, "sharp", "sharp", "sharp", 0x1fff, 38000},
+    {RcProtocol::Rc6_0, "rc6_0", "rc6", "rc6_0", 0xffff, 36000},
+    {RcProtocol::Rc6_6a_20, "rc6_6a_20", "rc6", "rc6_6a_20", 0xfffff, 36000},
+    {RcProtocol::Rc6_6a_24, "rc6_6a_24", "rc6", "rc6_6a_24", 0xffffff, 36000},
+    {RcProtocol::Rc6_6a_32, "rc6_6a_32", "rc6", "rc6_6a_32", 0xffffffff, 36000},
+    {RcProtocol::Rc6Mce, "rc6_mce", "rc6", "rc6_mce", 0xffff7fff, 36000},
+    {RcProtocol::Rcmm12, "rcmm12", "rc-mm", "rc-mm-12", 0x0fff, 36000},
+    {RcProtocol::Rcmm24, "rcmm24", "rc-mm", "rc-mm-24", 0xffffff, 36000},
+    {RcProtocol::Rcmm32, "rcmm32", "rc-mm", "rc-mm-32", 0xffffffff, 36000},
 };
 
 constexpr bool InEnumOrder() {

@@ -49,6 +49,7 @@ struct RcProtocolInfo {
     RcProtocol protocol;
     const char* name;            // "nec", "rc6_mce", ...: ir-ctl's and a keymap's variant
     const char* keymapProtocol;  // the decoder a keymap's `protocol` names: "nec", "rc6", ...
+    const char* keymapVariant;   // a keymap's `variant`: the name, but "rc-mm-12" for rcmm12
     uint32_t scancodeMask;       // the scancode bits the protocol carries
     int32_t carrier;             // Hz
 };

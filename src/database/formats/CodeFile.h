@@ -1,9 +1,10 @@
 // Code files: the files in which IR users keep the codes of their remote
 // controls (lircd.conf remotes, mode2 and ir-ctl captures, our durations
-// text, Pronto hex lists, .ir signal files). A reader turns one into units
-// of named keys whose frames are duration lists with their periods; a
-// writer turns a unit back into one. Plain C++: the window and tovanel-db
-// share them, and each reader is a fuzz target of its own.
+// text, Pronto hex lists, .ir signal files, the kernel's keymaps). A
+// reader turns one into units of named keys whose frames are duration lists
+// with their periods; a writer turns a unit back into one. Plain C++: the
+// window and tovanel-db share them, and each reader is a fuzz target of its
+// own.
 //
 // Readers hand their keys to a CodeFileSink one at a time (a lircd.conf
 // remote's keys once its block has ended), each expanded into frames only
@@ -60,16 +61,18 @@ public:
 
 // The formats with their readers and writers are listed in
 // CodeFileFormats.h. CSV is written only.
-enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals, Csv };
+enum class CodeFileFormat { Unknown, Lircd, Mode2, Durations, Pronto, IrSignals, Keymap, Csv };
 
-// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir", "CSV"; "unknown".
+// "lircd.conf", "mode2", "durations", "Pronto hex", ".ir", "keymap", "CSV";
+// "unknown".
 const char* CodeFileFormatName(CodeFileFormat format);
 
 // The format of a text by its content: the first line that is neither blank
 // nor a comment decides ("begin remote", "Filetype: IR signals file",
 // "pulse N", a row of four-digit hex words beginning 0000 or 0100 or a
-// "name:" prefix, a row of numbers), as the format table's entries claim
-// it. Text with a NUL byte or other control characters is no code file.
+// "name:" prefix, a row of numbers, "[[protocols]]"), as the format
+// table's entries claim it. Text with a NUL byte or other control
+// characters is no code file.
 CodeFileFormat DetectCodeFileFormat(std::string_view text);
 
 // The readers. Each takes the whole text and reports through the sink.
@@ -79,6 +82,7 @@ void ReadMode2CodeFile(std::string_view text, CodeFileSink& sink);
 void ReadDurationsCodeFile(std::string_view text, CodeFileSink& sink);
 void ReadProntoList(std::string_view text, CodeFileSink& sink);
 void ReadIrSignals(std::string_view text, CodeFileSink& sink);
+// ReadKeymap is in Keymap.h.
 
 // Detects the format and runs its reader; a text in none of the formats is
 // one Error on the line that decided. Returns the format found.

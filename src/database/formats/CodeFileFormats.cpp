@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "database/formats/Keymap.h"
 #include "database/formats/TextScan.h"
 
 namespace tovanel {
@@ -60,6 +61,14 @@ bool ClaimsDurations(std::string_view line) {
     return !numbers.empty() && IsDuration(numbers[0]);
 }
 
+// A kernel keymap's first table (TOML allows blanks inside the brackets).
+bool ClaimsKeymap(std::string_view line) {
+    std::string bare;
+    for (char c : line)
+        if (c != ' ' && c != '\t') bare += c;
+    return StartsWith(bare, "[[protocols]]");
+}
+
 std::string WriteCsvFile(const ExportUnit& unit) { return WriteCsvUnit(unit); }
 
 constexpr std::array Formats{
@@ -73,6 +82,8 @@ constexpr std::array Formats{
                         ReadProntoList, WritePronto},
     CodeFileFormatEntry{CodeFileFormat::IrSignals, ".ir", "ir", "*.ir", "ir", ClaimsIrSignals, ReadIrSignals,
                         WriteIrSignals},
+    CodeFileFormatEntry{CodeFileFormat::Keymap, "keymap", "keymap", "*.toml", "toml", ClaimsKeymap, ReadKeymap,
+                        WriteKeymap},
     CodeFileFormatEntry{CodeFileFormat::Csv, "CSV", "csv", "*.csv", "csv", nullptr, nullptr, WriteCsvFile},
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "analysis/Recognition.h"
+#include "analysis/rc/RcReading.h"
 #include "capture/LircTransmitter.h"
 #include "capture/Setup/IniFile.h"
 #include "database/CodeFileExport.h"
@@ -234,6 +235,7 @@ void MainController::FrameNotification(int wParam) {
     const CodeFrame& first = snapshot_->Slots[0];
     results_.adrData = AdrDataText(first.Adr);
     results_.cmdData = CmdDataText(first.Cmd);
+    results_.rcReading = QStringLiteral("Linux: ") + QString::fromStdString(RcReadingText(ReadRcSlot(*snapshot_, 0)));
     emit displayChanged();
 
     const bool valid = actions_.record && ValidateFrames(*snapshot_);

@@ -88,6 +88,10 @@ struct ResultTexts {
     QString protocol;       // LabelProtocol
     QString adrData = QStringLiteral("Data:");  // lbAdrData
     QString cmdData = QStringLiteral("Data:");  // lbCmdData
+    // LabelLinux, below the detected protocol: what the kernel would report
+    // for the frame, "Linux: nec 0x0408" or "Linux: (none)", so that a key
+    // press becomes a keymap line.
+    QString rcReading = QStringLiteral("Linux:");
 };
 
 // A message box to show: caption, text, and the system's reason (may be

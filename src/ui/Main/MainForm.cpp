@@ -341,10 +341,14 @@ QWidget* TMainForm::CreateOverrideColumn() {
     ComboProtocol->setCurrentIndex(-1);
     ComboProtocol->setMaxVisibleItems(20);
     LabelProtocol = Named(new QLabel(protocol), "LabelProtocol");
+    // The kernel's reading, to be copied into a keymap.
+    LabelLinux = Named(new QLabel(QStringLiteral("Linux:"), protocol), "LabelLinux");
+    LabelLinux->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* protocolLayout = new QVBoxLayout(protocol);
     tight(protocolLayout);
     protocolLayout->addWidget(ComboProtocol);
     protocolLayout->addWidget(LabelProtocol);
+    protocolLayout->addWidget(LabelLinux);
     layout->addWidget(protocol);
 
     QGroupBox* modulation = Group("GroupModulation", "Modulation", column);
@@ -591,6 +595,7 @@ void TMainForm::SyncDisplay() {
     SetItems(ListBox2, r.distances);
     SetText(LabelModulation, r.modulation);
     SetText(LabelProtocol, r.protocol);
+    SetText(LabelLinux, r.rcReading);
     SetText(lbAdrData, r.adrData);
     SetText(lbCmdData, r.cmdData);
     PaintBox1->ShowBuffer(controller_.Snapshot());

@@ -142,6 +142,7 @@ private:
     QLineEdit* DBEditCarrier;
     QComboBox* ComboProtocol;
     QLabel* LabelProtocol;
+    QLabel* LabelLinux;  // the kernel's reading of slot 0
     QComboBox* ComboModulation;
     QLabel* LabelModulation;
     QListWidget* ListBox1;

@@ -46,7 +46,7 @@ TEST(CodeFile, FormatComesFromTheContent) {
     // Junk after a first line of text is named by its line.
     const CodeFileCollector junk = ReadText("# a comment\n\x01\x02\x03\n");
     ASSERT_EQ(junk.errors.size(), 1u);
-    EXPECT_EQ(junk.errors[0], "line 2: not a code file: neither lircd.conf, mode2, durations, Pronto hex nor .ir");
+    EXPECT_EQ(junk.errors[0], "line 2: not a code file: neither lircd.conf, mode2, durations, Pronto hex, .ir nor keymap");
 }
 
 TEST(CodeFile, ProntoCodesBecomeOnceAndRepeatFrames) {
@@ -230,7 +230,8 @@ TEST(CodeFileWriters, WrittenFilesReadBackAsTheUnit) {
         {"mode2", 0, {"Vol up", "Vol down", "Single"}},
     };
     for (const CodeFileFormatEntry& e : CodeFileFormats()) {
-        if (e.read == nullptr || e.write == nullptr) continue;
+        // A keymap holds scancodes, not durations: KeymapTest reads it back.
+        if (e.read == nullptr || e.write == nullptr || e.format == CodeFileFormat::Keymap) continue;
         EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases),
                                 [&](const auto& c) { return std::string_view(c.format) == e.word; }))
             << e.word << " has no case";

@@ -40,6 +40,7 @@ TEST_P(MainControllerTest, StartUpShowsTheFirstUnitsFirstKeyAndStoresItsLayout) 
     EXPECT_EQ(c.Results().modulation, u"Detect: Pulse distance");
     EXPECT_EQ(c.Results().adrData, u"Data: 0xFB04 (64260)");
     EXPECT_EQ(c.Results().cmdData, u"Data: 0x09 (9)");
+    EXPECT_EQ(c.Results().rcReading, u"Linux: nec 0x0409");
     EXPECT_EQ(c.Results().pulses.size(), 2);  // the bit marks and the header mark
     EXPECT_TRUE(c.Results().pulses.front().endsWith(u" [33]"));
     EXPECT_EQ(c.Controls().protocol, 0);
@@ -204,6 +205,7 @@ TEST_P(MainControllerTest, ARecordingSessionThroughTheCapture) {
     EXPECT_EQ(searches, 1);
     EXPECT_EQ(Shown().Protocol, Protocol::Nec);
     EXPECT_EQ(controller->Results().cmdData, u"Data: 0x20 (32)");
+    EXPECT_EQ(controller->Results().rcReading, u"Linux: nec 0x1020");
     EXPECT_TRUE(controller->Actions().keyAdd);
     EXPECT_TRUE(controller->Actions().keyUpdate);
 
@@ -216,6 +218,7 @@ TEST_P(MainControllerTest, ARecordingSessionThroughTheCapture) {
     tick += 1000;
     Receive({3000, 1000, 500, 700, 500, 700, 500});
     EXPECT_LE(Shown().Protocol, 0);
+    EXPECT_EQ(controller->Results().rcReading, u"Linux: (none)");
     EXPECT_EQ(controller->Controls().adrStart, layout.adrStart);
     EXPECT_EQ(controller->Controls().cmdBits, layout.cmdBits);
 

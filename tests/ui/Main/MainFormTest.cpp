@@ -141,6 +141,7 @@ TEST_P(MainFormTest, ChoosingAUnitInTheGridShowsItsSettingsAndKey) {
     units->setCurrentIndex(units->model()->index(1, 0));
     ASSERT_TRUE(ProcessUntil([&] { return Find<QLabel>("lbCmdData")->text() == u"Data: 0x09 (9)"; }));
     EXPECT_EQ(Find<QComboBox>("ComboProtocol")->currentText(), u"NEC");
+    EXPECT_EQ(Find<QLabel>("LabelLinux")->text(), u"Linux: nec 0x0409");
     EXPECT_FALSE(Find<QComboBox>("ComboModulation")->isEnabled());
     EXPECT_EQ(Find<QListWidget>("ListBox1")->item(0)->text().endsWith(u" [33]"), true);
     EXPECT_EQ(Find<QTableView>("DBGridCodes")->model()->index(0, 0).data().toString(), u"Mute");
