@@ -22,7 +22,7 @@ QStringList Names(TableView& view) {
     return names;
 }
 
-// Walks the view as the Parts do: First, then Next until Eof.
+// Walks the view as every caller does: First, then Next until Eof.
 QStringList Walk(TableView& view) {
     QStringList names;
     for (view.First(); !view.Eof(); view.Next()) names << view.Text("Name");
