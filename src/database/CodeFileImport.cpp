@@ -47,14 +47,6 @@ void PostEdits(TableView& view) {
     if (view.state() == TableView::State::Edit || view.state() == TableView::State::Insert) view.Post();
 }
 
-template <class Fn>
-void Quietly(Fn fn) {
-    try {
-        fn();
-    } catch (const DbError&) {
-    }
-}
-
 // The sink between a reader and the database: units and keys go into the
 // second views (units3, codes3) as they arrive, so that the visible lists
 // do not move and nothing but the reader's own key is held in memory.
@@ -249,17 +241,13 @@ ImportReport ImportCodeFile(CodeDatabase& db, const QString& path, const QString
         importer.Fail(0, path.toStdString() + ": the database failed: " + e.what());
     } catch (...) {
         db.ADOConnection.Rollback();
-        Quietly([&] { codes3.Cancel(); });
-        Quietly([&] { units3.Cancel(); });
-        Quietly([&] { units3.Requery(); });
+        ResetSecondViews(db);
         throw;
     }
     if (importer.Failed()) {
         db.ADOConnection.Rollback();
         // The second views may hold rows that are gone again.
-        Quietly([&] { codes3.Cancel(); });
-        Quietly([&] { units3.Cancel(); });
-        Quietly([&] { units3.Requery(); });
+        ResetSecondViews(db);
         report.units.clear();
         report.keys.clear();
         return report;

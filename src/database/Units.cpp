@@ -83,9 +83,7 @@ RowId DuplicateUnit(CodeDatabase& db) {
     } catch (...) {
         db.ADOConnection.Rollback();
         // The second views may hold the copy that is gone again.
-        Quietly([&] { codes3.Cancel(); });
-        Quietly([&] { units3.Cancel(); });
-        Quietly([&] { units3.Requery(); });
+        ResetSecondViews(db);
         throw;
     }
     units.Requery();
@@ -122,6 +120,12 @@ int DeleteUnit(CodeDatabase& db) {
         throw;
     }
     return deleted;
+}
+
+void ResetSecondViews(CodeDatabase& db) {
+    Quietly([&] { db.ADOTableCodes3.Cancel(); });
+    Quietly([&] { db.ADOTableUnits3.Cancel(); });
+    Quietly([&] { db.ADOTableUnits3.Requery(); });
 }
 
 }  // namespace tovanel

@@ -46,4 +46,10 @@ RowId DuplicateUnit(CodeDatabase& db);
 // copies. Returns the number of keys deleted.
 int DeleteUnit(CodeDatabase& db);
 
+// After a rolled-back transaction that wrote through the second views
+// (ADOTableUnits3, ADOTableCodes3): cancels their edits and re-reads the
+// units they may still show, without throwing (the caller reports the
+// failure that caused the rollback).
+void ResetSecondViews(CodeDatabase& db);
+
 }  // namespace tovanel
