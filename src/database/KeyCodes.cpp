@@ -6,10 +6,16 @@
 #include <string_view>
 #include <vector>
 
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
 #include "analysis/Analyzer.h"
 #include "analysis/rc/RcReading.h"
 #include "database/CodeDatabase.h"
 #include "database/CodeText.h"
+#include "database/Schema.h"
+#include "database/TableView.h"
 
 namespace tovanel {
 
@@ -21,10 +27,9 @@ std::u16string_view View(const QString& s) {
 
 int32_t Low32(uint64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 
-// Whether a column of the current row holds exactly this whole number (not
-// null, not text, not a wider value that reads the same).
-bool Holds(const TableView& view, std::string_view column, int32_t value) {
-    const QVariant v = view.Value(column);
+// Whether a stored value is exactly this whole number (not null, not text,
+// not a wider value that reads the same).
+bool Holds(const QVariant& v, int32_t value) {
     if (v.isNull()) return false;
     switch (v.typeId()) {
         case QMetaType::Int:
@@ -32,6 +37,102 @@ bool Holds(const TableView& view, std::string_view column, int32_t value) {
         default: return false;
     }
 }
+
+// A recompute's work on one key: Code1 analysed as the first frame of its
+// burst, with no earlier values, and Mode, Adr and Cmd written by one
+// prepared statement when the key does not already hold them (writing the
+// same values again changes nothing but costs an index update).
+class KeyRecompute {
+public:
+    KeyRecompute(QSqlDatabase& db, int32_t modulation, int32_t protocol, const DecodeSettings& layout)
+        : modulation_(modulation), protocol_(protocol), layout_(layout), update_(db),
+          scratch_(std::make_unique<CodeFrame>()) {
+        if (!update_.prepare(QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ? WHERE %5 = ?")
+                                 .arg(Table(), QuoteIdentifier("Mode"), QuoteIdentifier("Adr"),
+                                      QuoteIdentifier("Cmd"), QuoteIdentifier("ID"))))
+            throw DbError(ErrorText(update_.lastError()));
+    }
+
+    void Key(RowId id, const QString& code1, const QVariant& mode, const QVariant& adr, const QVariant& cmd) {
+        ClearFrame(*scratch_);
+        AnalyzeCodeText(View(code1), 0, modulation_, protocol_, layout_, *scratch_);
+        const int32_t newMode = scratch_->Mode, newAdr = Low32(scratch_->Adr), newCmd = Low32(scratch_->Cmd);
+        if (Holds(mode, newMode) && Holds(adr, newAdr) && Holds(cmd, newCmd)) return;
+        update_.bindValue(0, newMode);
+        update_.bindValue(1, newAdr);
+        update_.bindValue(2, newCmd);
+        update_.bindValue(3, qlonglong{id});
+        const bool ok = update_.exec();
+        const int affected = ok ? update_.numRowsAffected() : 0;
+        const QString message = ok ? QString() : ErrorText(update_.lastError());
+        update_.finish();
+        if (!ok) throw DbError(message);
+        if (affected == 0)
+            throw DbError(QStringLiteral("Row %1 of %2 no longer exists").arg(id).arg(TableName()));
+    }
+
+    static QString TableName() { return QString::fromLatin1(CodesTable().name); }
+    static QString Table() { return QuoteIdentifier(CodesTable().name); }
+
+private:
+    const int32_t modulation_, protocol_;
+    const DecodeSettings layout_;
+    QSqlQuery update_;
+    std::unique_ptr<CodeFrame> scratch_;
+};
+
+// Reads what a recompute needs of keys (Code1, Mode, Adr, Cmd) by their
+// IDs, a batch at a time, through one prepared statement.
+class KeyReader {
+public:
+    static constexpr int Batch = 256;
+
+    explicit KeyReader(QSqlDatabase& db) : select_(db) {
+        QStringList marks;
+        for (int k = 0; k < Batch; ++k) marks << QStringLiteral("?");
+        select_.setForwardOnly(true);
+        if (!select_.prepare(QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 WHERE %1 IN (%7) ORDER BY %1")
+                                 .arg(QuoteIdentifier("ID"), QuoteIdentifier("Code1"), QuoteIdentifier("Mode"),
+                                      QuoteIdentifier("Adr"), QuoteIdentifier("Cmd"), KeyRecompute::Table(),
+                                      marks.join(u", "))))
+            throw DbError(ErrorText(select_.lastError()));
+    }
+
+    // Hands each key of `ids` (at most Batch) to `recompute`, by ascending
+    // ID; a key no longer stored reads as no text and no values.
+    void Read(std::vector<RowId>& ids, KeyRecompute& recompute) {
+        std::sort(ids.begin(), ids.end());
+        // The first ID again fills the unused places: any other number
+        // could be the ID of a key that is not wanted.
+        for (int k = 0; k < Batch; ++k)
+            select_.bindValue(k, qlonglong{ids[k < static_cast<int>(ids.size()) ? static_cast<size_t>(k) : 0]});
+        if (!select_.exec()) throw DbError(ErrorText(select_.lastError()));
+        rows_.clear();
+        while (select_.next())
+            rows_.push_back({select_.value(0).toLongLong(), select_.value(1).toString(), select_.value(2),
+                             select_.value(3), select_.value(4)});
+        select_.finish();
+        size_t r = 0;
+        for (RowId id : ids) {
+            while (r < rows_.size() && rows_[r].id < id) ++r;
+            if (r < rows_.size() && rows_[r].id == id) {
+                const Row& row = rows_[r];
+                recompute.Key(id, row.code1, row.mode, row.adr, row.cmd);
+            } else {
+                recompute.Key(id, QString(), QVariant(), QVariant(), QVariant());
+            }
+        }
+    }
+
+private:
+    struct Row {
+        RowId id;
+        QString code1;
+        QVariant mode, adr, cmd;
+    };
+    QSqlQuery select_;
+    std::vector<Row> rows_;
+};
 
 QString Hex(int32_t v, int digits) {
     char buf[16];
@@ -75,37 +176,40 @@ int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout) {
     TableView& keys = db.ADOTableCodes2;
     if (!keys.IsOpen()) return 0;
     ReloadGuardScope guard(db.ReloadGuard);
-    const int32_t modulation = db.ADOTableUnits.Int("Modulation");
-    const int32_t protocol = db.ADOTableUnits.Int("Protocol");
-    auto scratch = std::make_unique<CodeFrame>();
+    KeyRecompute recompute(db.ADOConnection.Db(), db.ADOTableUnits.Int("Modulation"),
+                           db.ADOTableUnits.Int("Protocol"), layout);
     int count = 0;
     db.ADOConnection.Begin();
     try {
         // Keys added through the key view since the unit became current
         // are keys of the unit too: read the unit's keys anew.
         keys.Refresh();
-        keys.First();
-        while (!keys.Eof()) {
-            // A first frame of its burst, with no earlier values.
-            ClearFrame(*scratch);
-            AnalyzeCodeText(View(keys.Text("Code1")), 0, modulation, protocol, layout, *scratch);
-            const int32_t mode = scratch->Mode, adr = Low32(scratch->Adr), cmd = Low32(scratch->Cmd);
-            // A key that already holds its values keeps them as they are:
-            // writing them again changes nothing but costs an index update.
-            if (!Holds(keys, "Mode", mode) || !Holds(keys, "Adr", adr) || !Holds(keys, "Cmd", cmd)) {
-                keys.Edit();
-                keys.SetInt("Mode", mode);
-                keys.SetInt("Adr", adr);
-                keys.SetInt("Cmd", cmd);
-                keys.Post();
+        count = keys.RecordCount();
+        if (keys.Observed()) {
+            // Whoever watches the view sees it walk key by key.
+            for (keys.First(); !keys.Eof(); keys.Next())
+                recompute.Key(keys.Current().Id(), keys.Text("Code1"), keys.Value("Mode"), keys.Value("Adr"),
+                              keys.Value("Cmd"));
+        } else {
+            // Nobody watches: the keys are read in batches of the columns
+            // needed, and the view only moves to where a walk ends.
+            KeyReader reader(db.ADOConnection.Db());
+            std::vector<RowId> ids;
+            for (int i = 0; i < count; i += KeyReader::Batch) {
+                ids.clear();
+                for (int k = i; k < std::min(count, i + KeyReader::Batch); ++k) ids.push_back(keys.IdAt(k));
+                reader.Read(ids, recompute);
             }
-            ++count;
+            keys.First();
+            if (count > 1) keys.Last();
             keys.Next();
         }
+        // The rows were written past the view: it reads them again.
+        keys.ForgetValues();
         db.ADOConnection.Commit();
     } catch (...) {
         db.ADOConnection.Rollback();
-        // The view still holds the values written before the error.
+        // The view may hold values written before the error.
         try {
             if (keys.state() == TableView::State::Edit) keys.Cancel();
             keys.Refresh();

@@ -33,13 +33,16 @@ std::array<bool, SlotCount> LoadKeyIntoBuffer(CodeDatabase& db, FrameBuffer& buf
 std::array<bool, SlotCount> LoadKeyIntoBuffer(CodeDatabase& db, SharedFrameBuffer& buffer,
                                               const DecodeSettings& layout);
 
-// Re-analyses Code1 of every key of the current unit (walking ADOTableCodes2,
-// re-read first so that keys added through another view are included, with
-// ReloadGuard set) and rewrites Mode and the low 32 bits of Adr and Cmd,
-// all in one transaction: on an error nothing is changed, ADOTableCodes2 is
-// re-read, ReloadGuard is cleared and the error (DbError) goes on to the
-// caller. Does nothing when ADOTableCodes2 is closed. Returns the number of
-// keys rewritten.
+// Re-analyses Code1 of every key of the current unit (the keys of
+// ADOTableCodes2, re-read first so that keys added through another view are
+// included, with ReloadGuard set) and rewrites Mode and the low 32 bits of
+// Adr and Cmd where they differ, all in one transaction. A view that is
+// watched (hooks, listeners) is walked key by key; one nobody watches is
+// read in batches and only moved to where a walk ends, past its last key.
+// Either way the view then shows what is stored. On an error nothing is
+// changed, ADOTableCodes2 is re-read, ReloadGuard is cleared and the error
+// (DbError) goes on to the caller. Does nothing when ADOTableCodes2 is
+// closed. Returns the number of keys of the unit.
 int RecomputeUnitKeys(CodeDatabase& db, const DecodeSettings& layout);
 
 // The kernel's reading of a stored key: its first frame (Code1) read in the

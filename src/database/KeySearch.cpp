@@ -66,7 +66,7 @@ private:
     CodeDatabase& db_;
     TableView::Hook before_;
     TableView::Hook after_;
-    int32_t unitId_;
+    RowId unitId_;
 };
 
 // The starting point. Returns the resume mark: set when the search goes on
@@ -128,12 +128,12 @@ public:
         if (!query_.prepare(sql)) throw DbError(ErrorText(query_.lastError()));
     }
 
-    std::vector<int32_t> KeysOf(int32_t unitId) {
-        query_.bindValue(0, unitId);
+    std::vector<RowId> KeysOf(RowId unitId) {
+        query_.bindValue(0, qlonglong{unitId});
         for (int k = 0; k < 3; ++k) query_.bindValue(k + 1, values_[k]);
         if (!query_.exec()) throw DbError(ErrorText(query_.lastError()));
-        std::vector<int32_t> ids;
-        while (query_.next()) ids.push_back(query_.value(0).toInt());
+        std::vector<RowId> ids;
+        while (query_.next()) ids.push_back(query_.value(0).toLongLong());
         query_.finish();
         return ids;
     }
@@ -157,7 +157,7 @@ bool Query(CodeDatabase& db, const KeySearchValues& v, bool allUnits, bool resum
         for (int u = start; u <= last; ++u) {
             const TableRow& unit = units.RowAt(u);
             if (!UnitAdmits(unit, v)) continue;
-            const std::vector<int32_t> ids = matches.KeysOf(unit.Id());
+            const std::vector<RowId> ids = matches.KeysOf(unit.Id());
             if (ids.empty()) continue;
             // The walk looks on from the resume mark only in the unit it
             // starts in; a unit it moves to starts at its first key.
@@ -165,7 +165,7 @@ bool Query(CodeDatabase& db, const KeySearchValues& v, bool allUnits, bool resum
             if (u == start && resume) from = keys.Eof() ? keys.RecordCount() : keys.RecNo() - 1;
             if (u != start) units.SetRecNo(u + 1);
             int found = -1;
-            for (int32_t id : ids) {
+            for (RowId id : ids) {
                 const int index = keys.IndexOf(id);
                 if (index >= from && (found < 0 || index < found)) found = index;
             }

@@ -627,6 +627,12 @@ bool TableView::Locate(RowId id) {
     return true;
 }
 
+RowId TableView::IdAt(int index) const {
+    if (index < 0 || index >= static_cast<int>(ids_.size()))
+        throw DbError(QStringLiteral("%1 has no row %2").arg(name_).arg(index + 1));
+    return ids_[static_cast<size_t>(index)];
+}
+
 int TableView::IndexOf(RowId id) const {
     const auto it = std::find(ids_.begin(), ids_.end(), id);
     return it == ids_.end() ? -1 : static_cast<int>(it - ids_.begin());
@@ -677,6 +683,19 @@ void TableView::Refresh() {
         eof_ = eof;
         bof_ = bof;
     }
+}
+
+void TableView::ForgetValues() {
+    CheckBrowse();
+    Notify(Change::AboutToReset);
+    rows_.Reset(ids_.size());
+    if (cur_ >= 0) EnsureLoaded(cur_);
+    Notify(Change::Reset);
+}
+
+bool TableView::Observed() const {
+    return BeforeScroll || AfterScroll || !listeners_.empty() || !details_.empty() ||
+           (CalcFields && !calcNames_.empty());
 }
 
 void TableView::Append() {

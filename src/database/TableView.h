@@ -133,6 +133,7 @@ public:
     void SetRecNo(int recNo);               // clamped to 1..RecordCount
     bool Locate(RowId id);                  // false (and no move) when absent
     int IndexOf(RowId id) const;            // 0-based row of an ID in the view; -1 when absent
+    RowId IdAt(int index) const;            // the ID of row `index` (0-based), its values unread
 
     void Append();  // a new row, current and in editing; UnitID from the master
     void Edit();
@@ -141,6 +142,15 @@ public:
     void Delete();  // the following row (or the new last one) becomes current
     void Requery();
     void Refresh();
+    // Lets go of every row's values, to be read again when next needed (the
+    // current row's at once): for a caller that wrote the table's rows
+    // itself. The rows, their order and the current row stay; listeners
+    // hear a reset; no hook runs.
+    void ForgetValues();
+    // Whether anything watches the view move or read rows: a scroll hook,
+    // a listener, a detail view or calculated columns. A walk over a view
+    // nobody watches may be done by queries instead.
+    bool Observed() const;
 
     bool HasCurrent() const { return cur_ >= 0; }
     // The current row (the edit buffer while editing); all null when the

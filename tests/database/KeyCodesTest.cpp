@@ -230,5 +230,42 @@ TEST_P(Keys, RecomputeWritesOnlyKeysWhoseValuesDiffer) {
     }
 }
 
+// Whether anyone watches the key view or not (it is then read in batches
+// instead of walked), a recompute stores the same values, returns the same
+// count and leaves the view past its last key showing what is stored; a
+// watcher sees each move. Sizes around a batch.
+TEST_P(Keys, WatchedOrNotARecomputeStoresTheSameAndEndsAlike) {
+    const DecodeSettings layout;
+    for (int count : {1, 2, 257}) {
+        const int32_t id = Db().AddUnit(QStringLiteral("size %1").arg(count));
+        std::vector<int32_t> ids;
+        std::vector<Values> want;
+        for (int i = 0; i < count; ++i) {
+            const QString code1 = Text(0, test::NecFrame(0x40 + i / 256, i % 256));
+            ids.push_back(Db().AddKey(id, QStringLiteral("k%1").arg(i), 99, 98, 97, code1));
+            want.push_back(Expected(code1, 1, 0, layout));
+        }
+        for (bool watched : {false, true}) {
+            SCOPED_TRACE(testing::Message() << count << " keys, watched " << watched);
+            Db().Exec(QStringLiteral("UPDATE \"tblCodes\" SET \"Mode\" = 99, \"Adr\" = 98, \"Cmd\" = 97 "
+                                     "WHERE \"UnitID\" = %1").arg(id));
+            db.ADOTableUnits.Refresh();
+            ASSERT_TRUE(db.ADOTableUnits.Locate(id));
+            TableView& walk = db.ADOTableCodes2;
+            walk.First();
+            int moves = 0;
+            if (watched) walk.AfterScroll = [&](TableView&) { ++moves; };
+            EXPECT_EQ(RecomputeUnitKeys(db, layout), count);
+            for (int i = 0; i < count; ++i) ASSERT_EQ(Stored(Db(), ids[static_cast<size_t>(i)]), want[static_cast<size_t>(i)]) << i;
+            EXPECT_EQ(moves, watched ? count - 1 : 0);
+            EXPECT_TRUE(walk.Eof());
+            EXPECT_EQ(walk.Bof(), count == 1);
+            EXPECT_EQ(walk.RecNo(), count);
+            EXPECT_EQ(walk.Int("Cmd"), want.back().cmd);
+            walk.AfterScroll = nullptr;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tovanel

@@ -5,6 +5,7 @@
 #include "DbTestSupport.h"
 #include "database/CodeDatabase.h"
 #include "database/KeyCodes.h"
+#include "database/KeySearch.h"
 #include "support/Frames.h"
 #include "database/CodeText.h"
 
@@ -67,6 +68,15 @@ TEST_P(RowIds, IdsAbove32BitsReachEveryRow) {
     EXPECT_EQ(RecomputeUnitKeys(db, DecodeSettings{}), 3);
     EXPECT_EQ(Db().Scalar(QStringLiteral("SELECT COUNT(*) FROM \"tblCodes\" WHERE \"Mode\" = 99")).toInt(), 1);
     EXPECT_EQ(Db().Scalar(QStringLiteral("SELECT \"Cmd\" FROM \"tblCodes\" WHERE \"ID\" = 2147483648")).toInt(), 0);
+    // Both ways of the key search find the key whose ID needs 33 bits.
+    db.ADOTableCodes.Refresh();
+    auto pressed = test::FrameOf(test::NecFrame(0x10, 1));
+    AnalyzeFrame(*pressed, 0, 0, DecodeSettings{});
+    for (SearchWay way : {SearchWay::Walk, SearchWay::Query}) {
+        const KeySearchResult found = SearchNextKey(db, SearchValuesOf(*pressed), true, false, way);
+        EXPECT_TRUE(found.found);
+        EXPECT_EQ(found.keyName, "two32");
+    }
     // A new key of the unit gets the unit's whole ID.
     db.ADOTableCodes.Append();
     db.ADOTableCodes.SetText("Name", QStringLiteral("new"));
