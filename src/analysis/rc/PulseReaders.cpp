@@ -114,6 +114,8 @@ bool SharpFirst(uint32_t bits) { return (bits & SharpCheck) == 0; }
 
 std::optional<RcReading> ReadNec(const BurstAt& at) {
     Frame f(at.Current());
+    // Only a frame of the right length is worth measuring.
+    if (f.Size() != RepeatCodeLength && f.Size() != FrameLength(NecBits)) return nullopt;
     if (!f.StretchFromMarks(2, f.Size(), NecUnit)) return nullopt;
     const bool necxLeader = f.Fits(0, NecxLeader);
     if (!f.Fits(0, NecLeader) && !necxLeader) return nullopt;
@@ -156,6 +158,7 @@ std::optional<RcReading> ReadJvc(const BurstAt& at) {
 
 std::optional<RcReading> ReadSanyo(const BurstAt& at) {
     Frame f(at.Current());
+    if (f.Size() != RepeatCodeLength && f.Size() != FrameLength(SanyoBits)) return nullopt;
     if (!f.StretchFromMarks(2, f.Size(), SanyoUnit)) return nullopt;
     if (!f.Fits(0, SanyoLeader) || !f.Fits(1, SanyoLeaderSpace)) return nullopt;
     if (f.Size() == RepeatCodeLength)

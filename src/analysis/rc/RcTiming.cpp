@@ -70,16 +70,19 @@ int32_t GridResidual(int32_t d, int32_t unit) {
 
 int Frame::Nearest(int32_t i, std::span<const Length> lengths) const {
     if (i >= Size()) return -1;
-    int best = -1;
-    int64_t bestDistance = 0;
-    for (size_t k = 0; k < lengths.size(); ++k) {
-        const int64_t distance = std::llabs(At(i) - lengths[k].us);
-        if (best < 0 || distance < bestDistance) {
-            best = static_cast<int>(k);
-            bestDistance = distance;
-        }
+    if (lengths.empty()) return -1;
+    // Chosen without a branch: which length is nearer changes from bit to
+    // bit, which a branch would mispredict half the time.
+    const int64_t d = At(i);
+    int best = 0;
+    int64_t bestDistance = std::llabs(d - lengths[0].us);
+    for (size_t k = 1; k < lengths.size(); ++k) {
+        const int64_t distance = std::llabs(d - lengths[k].us);
+        const bool nearer = distance < bestDistance;
+        best = nearer ? static_cast<int>(k) : best;
+        bestDistance = nearer ? distance : bestDistance;
     }
-    return best >= 0 && Fits(i, lengths[static_cast<size_t>(best)]) ? best : -1;
+    return Fits(i, lengths[static_cast<size_t>(best)]) ? best : -1;
 }
 
 bool Frame::SetStretch(int32_t stretch) {
