@@ -1,5 +1,7 @@
 #include "capture/TextInput.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <sstream>
@@ -39,6 +41,71 @@ void SplitTokens(std::string_view text, std::vector<std::string_view>& tokens) {
         if (i > start) tokens.push_back(text.substr(start, i - start));
     }
 }
+
+// The lines of a stream, as std::getline splits them ('\n' ends a line; a
+// last line without one is a line too), read from its buffer a block at a
+// time instead of a line at a time: a mode2 stream is a line per duration.
+// It never waits for more than one read: a pipe from a live program hands
+// on each line as it comes. A line stays valid until the next call.
+class LineReader {
+public:
+    explicit LineReader(std::istream& in) : in_(in) {}
+
+    bool Next(std::string_view& line) {
+        for (;;) {
+            const char* const data = buffer_.data();
+            if (const void* nl = std::memchr(data + scanned_, '\n', buffer_.size() - scanned_)) {
+                const auto end = static_cast<size_t>(static_cast<const char*>(nl) - data);
+                line = std::string_view(data + start_, end - start_);
+                start_ = scanned_ = end + 1;
+                return true;
+            }
+            scanned_ = buffer_.size();
+            if (ended_ || !Fill()) {
+                ended_ = true;
+                // After a failure the rest is cut short: no line.
+                if (start_ == buffer_.size() || in_.bad()) return false;
+                line = std::string_view(buffer_.data() + start_, buffer_.size() - start_);
+                start_ = scanned_ = buffer_.size();
+                return true;
+            }
+        }
+    }
+
+private:
+    // Appends what the stream has ready, waiting only when it has nothing;
+    // false at its end or on an error, which the stream's state then says.
+    bool Fill() {
+        buffer_.erase(0, start_);
+        scanned_ -= start_;
+        start_ = 0;
+        std::streambuf* const source = in_.rdbuf();
+        if (source == nullptr || !in_.good()) return false;
+        if (in_.tie() != nullptr) in_.tie()->flush();
+        try {
+            if (std::char_traits<char>::eq_int_type(source->sgetc(), std::char_traits<char>::eof())) {
+                in_.setstate(std::ios::eofbit);
+                return false;
+            }
+            const std::streamsize ready = std::clamp<std::streamsize>(source->in_avail(), 1, BlockSize);
+            const size_t old = buffer_.size();
+            buffer_.resize(old + static_cast<size_t>(ready));
+            const std::streamsize got = source->sgetn(buffer_.data() + old, ready);
+            buffer_.resize(old + static_cast<size_t>(std::max<std::streamsize>(got, 0)));
+            return got > 0;
+        } catch (...) {
+            in_.setstate(std::ios::badbit);
+            return false;
+        }
+    }
+
+    static constexpr std::streamsize BlockSize = 1 << 16;
+    std::istream& in_;
+    std::string buffer_;
+    size_t start_ = 0;    // where the next line begins
+    size_t scanned_ = 0;  // the buffer before it holds no line break after start_
+    bool ended_ = false;
+};
 
 uint32_t ClampGap(int64_t gap) {
     if (gap < 0) return 0;
@@ -132,7 +199,8 @@ bool ReadPlainLine(std::string_view line, std::vector<int32_t>& values) {
 }  // namespace
 
 void ReadDurationsText(std::istream& in, const InputHandlers& out) {
-    std::string line;
+    LineReader lines(in);
+    std::string_view line;
     int lineNo = 0;
     bool newBurst = true;
     uint32_t gap = 0;
@@ -150,7 +218,7 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
         newBurst = false;
         if (out.frame) out.frame(frame);
     };
-    while (std::getline(in, line)) {
+    while (lines.Next(line)) {
         ++lineNo;
         if (ReadPlainLine(line, values)) {
             emitFrame(values);
@@ -190,18 +258,18 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
 }
 
 void ReadCodeTextLines(std::istream& in, const std::function<void(const CodeTextLine&)>& out) {
-    std::string line;
+    LineReader lines(in);
+    std::string_view line;
     int lineNo = 0;
     bool newBurst = true;
-    while (std::getline(in, line)) {
+    while (lines.Next(line)) {
         ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) {
             newBurst = true;
             continue;
         }
-        if (out) out(CodeTextLine{newBurst, std::move(line), lineNo});
-        line.clear();
+        if (out) out(CodeTextLine{newBurst, std::string(line), lineNo});
         newBurst = false;
     }
 }
@@ -282,10 +350,11 @@ char ReadPlainMode2Line(std::string_view line, int32_t& value) {
 
 void ReadMode2Text(std::istream& in, const InputHandlers& out) {
     Mode2Timeline timeline(out);
-    std::string line;
+    LineReader lines(in);
+    std::string_view line;
     int lineNo = 0;
     std::vector<std::string_view> tokens;
-    while (std::getline(in, line)) {
+    while (lines.Next(line)) {
         ++lineNo;
         int32_t plain = 0;
         if (const char kind = ReadPlainMode2Line(line, plain); kind == 'p') {
