@@ -1,5 +1,7 @@
 // Reading code files: a lircd.conf of 500 NEC keys, every key encoded into
-// the frames of one press, and the same keys as Pronto hex.
+// the frames of one press, and the same keys as Pronto hex and as a Linux
+// keymap (read: each scancode encoded into frames; written: each key's
+// frames read as the kernel would).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -7,6 +9,7 @@
 
 #include "database/formats/CodeFile.h"
 #include "database/formats/CodeFileWriters.h"
+#include "database/formats/Keymap.h"
 
 namespace tovanel {
 namespace {
@@ -48,12 +51,17 @@ void BM_ReadLircdConf500Keys(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadLircdConf500Keys)->Unit(benchmark::kMillisecond);
 
-void BM_ReadPronto500Keys(benchmark::State& state) {
+// The 500 keys as a unit to write out.
+ExportUnit NecUnit() {
     CodeFileCollector c;
     ReadCodeFileText(NecConf(), c);
     ExportUnit unit{"BIG", 38000, {}};
     for (const CodeFileKey& k : c.units.at(0).keys) unit.keys.push_back({k.name, k.frames, {}});
-    const std::string text = WritePronto(unit);
+    return unit;
+}
+
+void BM_ReadPronto500Keys(benchmark::State& state) {
+    const std::string text = WritePronto(NecUnit());
     for (auto _ : state) {
         CountingSink sink;
         ReadCodeFileText(text, sink);
@@ -62,6 +70,25 @@ void BM_ReadPronto500Keys(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * Keys);
 }
 BENCHMARK(BM_ReadPronto500Keys)->Unit(benchmark::kMillisecond);
+
+void BM_ReadKeymap500Keys(benchmark::State& state) {
+    const std::string text = WriteKeymap(NecUnit());
+    for (auto _ : state) {
+        CountingSink sink;
+        ReadKeymap(text, sink);
+        if (sink.durations == 0) state.SkipWithError("no key read");
+        benchmark::DoNotOptimize(sink.durations);
+    }
+    state.SetItemsProcessed(state.iterations() * Keys);
+}
+BENCHMARK(BM_ReadKeymap500Keys)->Unit(benchmark::kMillisecond);
+
+void BM_WriteKeymap500Keys(benchmark::State& state) {
+    const ExportUnit unit = NecUnit();
+    for (auto _ : state) benchmark::DoNotOptimize(WriteKeymap(unit));
+    state.SetItemsProcessed(state.iterations() * Keys);
+}
+BENCHMARK(BM_WriteKeymap500Keys)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tovanel
