@@ -44,6 +44,7 @@ OpenOutcome CodeDatabase::Open(const QString& connectionString, const QString& s
         outcome.caption = QStringLiteral("Error open data base");
         outcome.text = QStringLiteral("Check up 'DB=' in file ") + settingsFilePath;
         outcome.detail = error;
+        outcome.readable = ADOConnection.WriteRefused();
         return outcome;
     }
     ReloadGuardScope guard(ReloadGuard);

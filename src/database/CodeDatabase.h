@@ -23,6 +23,9 @@ struct OpenOutcome {
     QString caption;
     QString text;
     QString detail;
+    // Not opened only because the database cannot be written: opened
+    // read-only it can still be browsed.
+    bool readable = false;
 };
 
 class CodeDatabase {

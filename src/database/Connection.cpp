@@ -261,6 +261,7 @@ bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
     };
     engine_ = s.engine;
     readOnly_ = mode == Mode::ReadOnly;
+    writeRefused_ = false;
     if (s.engine == Engine::Sqlite) {
         const QFileInfo info(s.database);
         if (mode != Mode::CreateNew && !info.exists())
@@ -272,12 +273,16 @@ bool Connection::Open(const ConnectionSettings& s, QString* error, Mode mode) {
         // A write-protected file would open read-only and fail at the first
         // change; the journal beside it needs its folder writable.
         if (mode == Mode::OpenExisting) {
-            if (const QString why = CannotWrite(info.absoluteFilePath()); !why.isEmpty())
+            if (const QString why = CannotWrite(info.absoluteFilePath()); !why.isEmpty()) {
+                writeRefused_ = true;
                 return fail(QStringLiteral("the database file %1 cannot be written (%2)").arg(s.database, why));
-            if (const QString why = CannotWrite(info.absolutePath()); !why.isEmpty())
+            }
+            if (const QString why = CannotWrite(info.absolutePath()); !why.isEmpty()) {
+                writeRefused_ = true;
                 return fail(QStringLiteral("the folder of the database file %1 cannot be written (%2): "
                                            "SQLite keeps its journal there")
                                 .arg(s.database, why));
+            }
         }
         db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
         // mode=rw opens read/write and never creates a missing file, rwc

@@ -67,6 +67,9 @@ public:
     void Close();
     bool IsOpen() const { return open_; }
     bool IsReadOnly() const { return readOnly_; }
+    // Whether the last Open failed only because the SQLite file (or its
+    // folder) cannot be written: opened ReadOnly it can still be read.
+    bool WriteRefused() const { return writeRefused_; }
 
     Engine engine() const { return engine_; }
     QSqlDatabase& Db() { return db_; }
@@ -83,6 +86,7 @@ private:
     Engine engine_ = Engine::Sqlite;
     bool open_ = false;
     bool readOnly_ = false;
+    bool writeRefused_ = false;
     int depth_ = 0;        // nesting of Begin
     bool doomed_ = false;  // an inner Rollback: the outermost Commit rolls back
 };

@@ -99,6 +99,7 @@ MainController::~MainController() {
 }
 
 bool MainController::UnitsOpen() const { return db_->ADOTableUnits.IsOpen(); }
+bool MainController::ReadOnly() const { return db_->ADOConnection.IsReadOnly(); }
 bool MainController::CodesOpen() const { return db_->ADOTableCodes.IsOpen(); }
 
 CaptureSinks MainController::Sinks() {
@@ -138,8 +139,18 @@ void MainController::FormCreate() {
 }
 
 bool MainController::FormShow() {
-    const OpenOutcome outcome = db_->Open(connection_, QString::fromStdString(settingsPath_));
+    const QString settingsPath = QString::fromStdString(settingsPath_);
+    const OpenOutcome outcome = db_->Open(connection_, settingsPath);
     if (outcome.ok) return true;
+    // A database that can be read but not written is still worth browsing:
+    // opened read-only, changes to it are refused with their message.
+    if (outcome.readable && db_->Open(connection_, settingsPath, Connection::Mode::ReadOnly).ok) {
+        emit message(UserMessage{QString::fromLatin1(ApplicationTitle),
+                                 QStringLiteral("The database cannot be written: it is open for reading only, and "
+                                                "changes to it will be refused."),
+                                 outcome.detail, false});
+        return true;
+    }
     if (!CodesOpen()) {
         actions_.keyEdit = actions_.keyDel = actions_.keyUpdate = false;
         emit actionsChanged();
@@ -426,7 +437,7 @@ void MainController::ComboModulationChange() {
         }
     }
     if (CodesOpen()) {
-        RecomputeUnitKeys(*db_, settings_.Get());
+        if (!ReadOnly()) RecomputeUnitKeys(*db_, settings_.Get());
         ReloadKeyView();
     }
 }
@@ -483,6 +494,12 @@ void MainController::LayoutChange(Layout which) {
     // While recording the layout applies to the frames still to come.
     if (actions_.record) return;
     if (controls_.protocol != 0 || !UnitsOpen() || db_->ReloadGuard) return;
+    // A database open for reading only keeps its units as they are; the key
+    // is shown with the new layout all the same.
+    if (ReadOnly()) {
+        if (CodesOpen()) ReloadKeyView();
+        return;
+    }
     // Database errors here go on to the caller's error report.
     TableView& units = db_->ADOTableUnits;
     units.Edit();

@@ -284,6 +284,7 @@ private:
     void ReloadKeyView();
     void TakeSnapshot();
     bool UnitsOpen() const;
+    bool ReadOnly() const;  // the database is open for reading only
     bool CodesOpen() const;
     // The picture of the current unit (step 8 of the unit view's after-scroll).
     void ShowPicture();

@@ -3,8 +3,13 @@
 // session and the database's failures.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QSignalSpy>
 
 #include "analysis/Recognition.h"
@@ -285,6 +290,45 @@ TEST_P(MainControllerTest, ADatabaseThatFailsLeavesAUsableWindow) {
         controller->UserRecord(false);
         EXPECT_EQ(controller->StatusText(), u"");
     }
+}
+
+// A database file that cannot be written is opened for browsing: its keys
+// are shown, moving about and changing the layout write nothing, and a
+// change the user asks for is refused with the database's message.
+TEST_P(MainControllerTest, ADatabaseFileThatCannotBeWrittenIsOpenForReadingOnly) {
+    if (GetParam() != Engine::Sqlite) GTEST_SKIP() << "about a database file";
+    const QByteArray file = QFile::encodeName(Db().Folder() + QStringLiteral("/test.db"));
+    // As root only an immutable file cannot be written.
+    ::chmod(file.constData(), 0444);
+    if (::access(file.constData(), W_OK) == 0) std::system(("chattr +i '" + file.toStdString() + "' 2>/dev/null").c_str());
+    struct Restore {
+        QByteArray file;
+        ~Restore() {
+            std::system(("chattr -i '" + file.toStdString() + "' 2>/dev/null").c_str());
+            ::chmod(file.constData(), 0644);
+        }
+    } restore{file};
+    if (::access(file.constData(), W_OK) == 0) GTEST_SKIP() << "the file stays writable here";
+
+    Start();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(u"The database cannot be written")) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].detail.contains(u"cannot be written")) << messages[0].detail.toStdString();
+    EXPECT_EQ(controller->Db().ADOTableCodes.Text("Name"), u"Mute");
+    EXPECT_EQ(controller->Results().cmdData, u"Data: 0x09 (9)");
+    EXPECT_EQ(UnitColumn(alpha, "AdrStart"), 0);  // the recognised layout is not stored
+
+    messages.clear();
+    controller->SetAdrInverse(true);
+    controller->UserModulation(Modulation::BiPhase);
+    controller->Db().ADOTableUnits.Locate(beta);
+    EXPECT_TRUE(messages.empty()) << messages[0].text.toStdString();
+    EXPECT_EQ(UnitColumn(alpha, "AdrInverse"), 0);
+    EXPECT_EQ(UnitColumn(alpha, "Modulation"), 0);
+
+    EXPECT_THROW(controller->UnitAdd0Execute([](const QString&, const QString&) { return QStringLiteral("New"); }),
+                 DbError);
+    EXPECT_EQ(Db().Scalar(QStringLiteral("SELECT COUNT(*) FROM \"tblUnits\"")).toInt(), 2);
 }
 
 TEST_P(MainControllerTest, DataBaseCancelledSavesTheStringAndReopens) {
