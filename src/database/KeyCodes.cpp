@@ -62,16 +62,9 @@ public:
         update_.bindValue(1, newAdr);
         update_.bindValue(2, newCmd);
         update_.bindValue(3, qlonglong{id});
-        const bool ok = update_.exec();
-        const int affected = ok ? update_.numRowsAffected() : 0;
-        const QString message = ok ? QString() : ErrorText(update_.lastError());
-        update_.finish();
-        if (!ok) throw DbError(message);
-        if (affected == 0)
-            throw DbError(QStringLiteral("Row %1 of %2 no longer exists").arg(id).arg(TableName()));
+        ExecRowUpdate(update_, id, CodesTable().name);
     }
 
-    static QString TableName() { return QString::fromLatin1(CodesTable().name); }
     static QString Table() { return QuoteIdentifier(CodesTable().name); }
 
 private:

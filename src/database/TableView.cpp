@@ -627,6 +627,15 @@ bool TableView::Locate(RowId id) {
     return true;
 }
 
+void ExecRowUpdate(QSqlQuery& update, RowId id, const char* table) {
+    const bool ok = update.exec();
+    const int affected = ok ? update.numRowsAffected() : 0;
+    const QString message = ok ? QString() : ErrorText(update.lastError());
+    update.finish();
+    if (!ok) throw DbError(message);
+    if (affected == 0) throw DbError(QStringLiteral("Row %1 of %2 no longer exists").arg(id).arg(Latin1(table)));
+}
+
 RowId TableView::IdAt(int index) const {
     if (index < 0 || index >= static_cast<int>(ids_.size()))
         throw DbError(QStringLiteral("%1 has no row %2").arg(name_).arg(index + 1));
@@ -785,13 +794,7 @@ void TableView::Post() {
         });
         for (size_t k = 0; k < which.size(); ++k) q.bindValue(static_cast<int>(k), edit_.values_[which[k]]);
         q.bindValue(static_cast<int>(which.size()), qlonglong{edit_.Id()});
-        const bool ok = q.exec();
-        const int affected = ok ? q.numRowsAffected() : 0;
-        const QString message = ok ? QString() : ErrorText(q.lastError());
-        q.finish();
-        if (!ok) throw DbError(message);
-        if (affected == 0)
-            throw DbError(QStringLiteral("Row %1 of %2 no longer exists").arg(edit_.Id()).arg(Latin1(table_.name)));
+        ExecRowUpdate(q, edit_.Id(), table_.name);
     }
     Calc(edit_);
     if (TableRow* held = rows_.Use(cur_); held != nullptr)

@@ -58,6 +58,11 @@ class TableView;
 // program wrote may hold IDs above 2^31.
 using RowId = int64_t;
 
+// Runs a prepared, bound UPDATE of row `id` of `table`. Throws DbError with
+// the database's message, or saying the row no longer exists when the
+// statement changed none.
+void ExecRowUpdate(QSqlQuery& update, RowId id, const char* table);
+
 // The values of one row: the table's columns in schema order, then the
 // view's calculated columns. A null value reads as 0, false, empty text or
 // no bytes.
