@@ -47,9 +47,9 @@ void SplitTokens(std::string_view text, std::vector<std::string_view>& tokens) {
 // time instead of a line at a time: a mode2 stream is a line per duration.
 // It never waits for more than one read: a pipe from a live program hands
 // on each line as it comes. A line stays valid until the next call.
-class LineReader {
+class StreamLines {
 public:
-    explicit LineReader(std::istream& in) : in_(in) {}
+    explicit StreamLines(std::istream& in) : in_(in) {}
 
     bool Next(std::string_view& line) {
         for (;;) {
@@ -199,7 +199,7 @@ bool ReadPlainLine(std::string_view line, std::vector<int32_t>& values) {
 }  // namespace
 
 void ReadDurationsText(std::istream& in, const InputHandlers& out) {
-    LineReader lines(in);
+    StreamLines lines(in);
     std::string_view line;
     int lineNo = 0;
     bool newBurst = true;
@@ -258,7 +258,7 @@ void ReadDurationsText(std::istream& in, const InputHandlers& out) {
 }
 
 void ReadCodeTextLines(std::istream& in, const std::function<void(const CodeTextLine&)>& out) {
-    LineReader lines(in);
+    StreamLines lines(in);
     std::string_view line;
     int lineNo = 0;
     bool newBurst = true;
@@ -350,7 +350,7 @@ char ReadPlainMode2Line(std::string_view line, int32_t& value) {
 
 void ReadMode2Text(std::istream& in, const InputHandlers& out) {
     Mode2Timeline timeline(out);
-    LineReader lines(in);
+    StreamLines lines(in);
     std::string_view line;
     int lineNo = 0;
     std::vector<std::string_view> tokens;
